@@ -1,0 +1,83 @@
+// The entry function and the order of an update run.
+#include "app/app.h"
+#include "app/update_rules.h"
+#include "launch/launch.h"
+#include "log/log.h"
+#include "patch/patch.h"
+
+#include <commctrl.h>
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+// The program lives in a folder full of game DLLs: load system DLLs from
+// system32 only. Looked up at run time, as older systems lack the call.
+void RestrictDllSearch() {
+    using SetDirsFn = BOOL(WINAPI*)(DWORD);
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    if (!kernel)
+        return;
+    auto set = reinterpret_cast<SetDirsFn>(
+        reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+    if (set)
+        set(LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
+void SetStatus(const wchar_t* text) {
+    SetWindowTextW(g_statusLabel, text);
+}
+
+} // namespace
+
+int UpdaterMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int showCommand) {
+    RestrictDllSearch();
+    if (HasLogSwitch(GetCommandLineW()))
+        g_loggingEnabled = true;
+    InitCommonControls();
+
+    if (!IsUpdateCommandLine(commandLine)) {
+        LaunchGame();
+        return 0;
+    }
+
+    TerminateProcessesByName(L"Game.exe");
+    TerminateProcessesByName(L"game.exe");
+
+    RegisterUpdateWindowClass(instance);
+    HWND window = CreateUpdateWindow(instance);
+    if (!window)
+        return 0;
+
+    LoadPatchList();
+    ShowWindow(window, showCommand);
+    const std::wstring status = L"Updating files...";
+    SetStatus(status.c_str());
+
+    const size_t n = g_patchList.size();
+    if (n == 0) {
+        SetStatus(L"No files found to update");
+    } else {
+        for (size_t k = 1; k <= n; ++k) {
+            SendMessageW(g_progressBar, PBM_SETPOS, ProgressPosition(k, n), 0);
+            SetStatus(g_patchList[k - 1].c_str());
+            ApplyPatchEntry(g_patchList[k - 1]);
+        }
+        SetStatus(L"Update complete!");
+    }
+
+    if (remove("patchlist.txt") == 0)
+        SetStatus(L"patchlist.txt has been deleted.");
+    else
+        SetStatus(L"Failed to delete patchlist.txt.");
+
+    LaunchGame();
+
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    return 0;
+}

@@ -1,0 +1,13 @@
+// Decisions of the update run, kept free of <windows.h> so they can be
+// compiled natively and fuzzed.
+#pragma once
+
+#include <cstddef>
+
+// The command line (without the program name) selects the update run when it
+// holds "update" anywhere, case-sensitively.
+bool IsUpdateCommandLine(const wchar_t* commandLine);
+
+// Bar position for entry k of n (k counted from 1): k / n * 100 in single
+// precision, truncated toward zero.
+int ProgressPosition(std::size_t k, std::size_t n);

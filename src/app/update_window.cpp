@@ -1,0 +1,43 @@
+// The update window: a status label above a progress bar, both drawn by the
+// system in the classic style.
+#include "app/app.h"
+
+#include <commctrl.h>
+
+HWND g_statusLabel = nullptr;
+HWND g_progressBar = nullptr;
+
+namespace {
+const wchar_t kClassName[] = L"UpdateWindowClass";
+}
+
+LRESULT CALLBACK UpdateWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_CREATE:
+        g_statusLabel = CreateWindowExW(0, L"STATIC", L"labStatus", WS_CHILD | WS_VISIBLE, 10, 10,
+                                        260, 20, window, nullptr, nullptr, nullptr);
+        g_progressBar =
+            CreateWindowExW(0, PROGRESS_CLASSW, nullptr, WS_CHILD | WS_VISIBLE | PBS_SMOOTH, 10, 40,
+                            260, 20, window, nullptr, nullptr, nullptr);
+        SendMessageW(g_progressBar, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
+        return 0;
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+ATOM RegisterUpdateWindowClass(HINSTANCE instance) {
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = UpdateWindowProc;
+    wc.hInstance = instance;
+    wc.lpszClassName = kClassName;
+    return RegisterClassW(&wc);
+}
+
+HWND CreateUpdateWindow(HINSTANCE instance) {
+    return CreateWindowExW(0, kClassName, L"Velmora Online update", WS_CAPTION | WS_SYSMENU,
+                           CW_USEDEFAULT, CW_USEDEFAULT, 300, 120, nullptr, nullptr, instance,
+                           nullptr);
+}

@@ -1,0 +1,72 @@
+// Shared pieces of the tests: throw-away game folders, file helpers, the log
+// of the test process, and starting the built programs.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace test {
+
+// A fresh, empty folder made the working directory for the test's lifetime,
+// then deleted with everything in it. The program works relative to the
+// working directory, so this is its game folder.
+class ScopedWorkDir {
+  public:
+    ScopedWorkDir();
+    ~ScopedWorkDir();
+    ScopedWorkDir(const ScopedWorkDir&) = delete;
+    ScopedWorkDir& operator=(const ScopedWorkDir&) = delete;
+    const std::wstring& path() const { return path_; }
+
+  private:
+    std::wstring previous_;
+    std::wstring path_;
+};
+
+// The in-process log: the log stream stays open on the file it opened first,
+// so the test process opens it once in its own folder, outside every
+// ScopedWorkDir. A capture reads what was written after it was made, with
+// each line's timestamp removed: "[INFO] message\n".
+class LogCapture {
+  public:
+    LogCapture();
+    std::string Text() const;
+
+  private:
+    long long start_;
+};
+
+// Drops "YYYY-MM-DD HH:MM:SS - " after the level of every log line and turns
+// CR LF into LF.
+std::string StripTimestamps(const std::string& text);
+
+bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
+// The file's bytes; empty when it cannot be read (use FileExists to tell).
+std::string ReadFileBytes(const std::wstring& path);
+bool FileExists(const std::wstring& path); // a file, not a directory
+bool DirectoryExists(const std::wstring& path);
+bool PathExists(const std::wstring& path);
+// Makes every level of a directory path (both separators accepted).
+void MakeDirs(const std::wstring& path);
+void RemoveTree(const std::wstring& path);
+
+// The build's folder (the one holding updater.exe).
+std::wstring BuildDir();
+std::wstring ProductPath(); // updater.exe
+std::wstring HelperPath(const std::wstring& name); // helpers\<name>.exe
+
+struct ProcessResult {
+    bool started = false;
+    bool finished = false; // false: killed after the time-out
+    DWORD exitCode = 0;
+};
+// Starts program with the given command-line tail in workDir and waits.
+ProcessResult RunProcess(const std::wstring& program, const std::wstring& arguments,
+                         const std::wstring& workDir, DWORD timeoutMs = 60000);
+
+std::string Narrow(const std::wstring& text); // UTF-8, for messages
+std::wstring Widen(const std::string& text);  // from UTF-8
+
+} // namespace test
