@@ -1,0 +1,64 @@
+// Making sure the game's runtime files are present before it starts, fetching
+// the missing ones under the progress popup.
+#include "net/net.h"
+#include "net/system_files_rules.h"
+#include "app/app.h"
+#include "launch/launch.h"
+#include "log/log.h"
+#include "patch/patch.h"
+#include "scoped_win.h"
+
+namespace {
+
+// Anything at the path counts, a directory too; a link counts by its target.
+// Every failed lookup counts as missing: not found is the usual reason, and
+// for any other (access denied, say) the download that follows decides.
+bool IsPresent(const std::wstring& path) {
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return false;
+    if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return true;
+    ScopedHandle target(CreateFileW(path.c_str(), 0,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return target.valid();
+}
+
+} // namespace
+
+std::vector<std::wstring> GetRequiredSystemFiles() {
+    return RequiredSystemFiles(IsNative64Bit());
+}
+
+bool EnsureSystemFiles() {
+    const std::vector<std::wstring> required = GetRequiredSystemFiles();
+    std::vector<std::wstring> missing;
+    for (const auto& entry : required) {
+        if (IsPresent(entry))
+            continue;
+        missing.push_back(entry);
+        Logger::Write(L"WARNING", L"Missing file: " + entry);
+    }
+    if (missing.empty()) {
+        Logger::Write(L"INFO", L"All system files present");
+        return true;
+    }
+
+    const size_t n = missing.size();
+    for (size_t i = 0; i < n; ++i) {
+        const std::wstring& entry = missing[i];
+        const std::wstring name = DisplayName(entry);
+        ShowProgressPopup((L"Downloading " + name + L"...").c_str(), DownloadPercent(i, n));
+        if (entry.find_last_of(L"\\/") != std::wstring::npos)
+            EnsureDirectory(DirectoryOf(entry)); // a failure shows up as the download's
+        if (!DownloadFromMirrors(entry)) {
+            ShowProgressPopup(L"", 100);
+            MessageBoxW(nullptr, (L"Failed to download required file: " + name).c_str(), L"Error",
+                        MB_OK | MB_ICONERROR);
+            return false;
+        }
+    }
+    ShowProgressPopup(L"All files downloaded!", 95);
+    return true;
+}
