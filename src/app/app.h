@@ -2,12 +2,16 @@
 // and the progress popup.
 #pragma once
 
+#include "app/popup_rules.h"
+
 #include <windows.h>
 
 #include <string>
 
 extern HWND g_statusLabel;
 extern HWND g_progressBar;
+// The progress popup; null while none is shown.
+extern HWND g_progressPopup;
 
 // The program's entry, with the platform's wide GUI entry signature.
 int UpdaterMain(HINSTANCE instance, HINSTANCE previous, PWSTR commandLine, int showCommand);
@@ -23,3 +27,13 @@ bool HasLogSwitch(const wchar_t* fullCommandLine);
 
 // Ends every running copy of the named executable, ignoring case.
 void TerminateProcessesByName(const std::wstring& name);
+
+// Draws the progress popup with the text and a bar filled to the percentage,
+// creating it when none is shown, then dispatches the pending messages. From
+// 100 on it closes a shown popup instead (without dispatching anything).
+void ShowProgressPopup(const wchar_t* text, int percent);
+
+// The status text in the given code page, cut to the whole characters that
+// fit the popup's message buffer.
+void ToPopupMessage(const wchar_t* text, unsigned codePage,
+                    char (&buffer)[kPopupMessageBufferSize]);

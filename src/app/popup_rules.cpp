@@ -1,0 +1,65 @@
+// Where the popup's pieces go, and how much of a status text fits its buffer.
+#include "app/popup_rules.h"
+
+#include <algorithm>
+
+namespace {
+
+bool IsHighSurrogate(wchar_t c) {
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+
+bool IsLowSurrogate(wchar_t c) {
+    return c >= 0xDC00 && c <= 0xDFFF;
+}
+
+// A cut after `length` units keeps a surrogate pair whole.
+bool IsCharBoundary(std::wstring_view text, std::size_t length) {
+    return length == 0 || length >= text.size() ||
+           !(IsHighSurrogate(text[length - 1]) && IsLowSurrogate(text[length]));
+}
+
+// Far beyond any window, yet well inside the coordinates GDI accepts.
+constexpr long long kFarRight = 1 << 20;
+
+} // namespace
+
+PopupOrigin CentredPopupOrigin(int screenWidth, int screenHeight) {
+    return {(screenWidth - kPopupWidth) / 2, (screenHeight - kPopupHeight) / 2};
+}
+
+int TrackLeft(int clientWidth) {
+    return (clientWidth - kTrackLength) / 2;
+}
+
+int FillRight(int trackLeft, int percent) {
+    // In 64 bits: a huge percentage must not overflow into a negative edge.
+    long long right = trackLeft + 2LL * percent;
+    return static_cast<int>(std::clamp(right, -kFarRight, kFarRight));
+}
+
+std::size_t FittingPrefixLength(std::wstring_view text, std::size_t maxBytes,
+                                const std::function<std::size_t(std::wstring_view)>& bytesOf) {
+    // Every character takes a byte at least, so no longer prefix can fit.
+    text = text.substr(0, std::min(text.size(), 2 * (maxBytes + 1)));
+    if (bytesOf(text) <= maxBytes)
+        return text.size();
+    // Binary search over prefix lengths for the longest one that fits; a
+    // length inside a surrogate pair is moved back to the pair's start.
+    std::size_t fits = 0;
+    std::size_t low = 1;
+    std::size_t high = text.size() - 1;
+    while (low <= high) {
+        std::size_t mid = low + (high - low) / 2;
+        std::size_t cut = IsCharBoundary(text, mid) ? mid : mid - 1;
+        if (cut > fits && bytesOf(text.substr(0, cut)) <= maxBytes) {
+            fits = cut;
+            low = mid + 1;
+        } else if (cut <= fits) {
+            low = mid + 1;
+        } else {
+            high = mid - 1;
+        }
+    }
+    return fits;
+}

@@ -1,0 +1,401 @@
+#!/usr/bin/env python3
+"""Local HTTPS server for the download tests (Python standard library + the
+openssl command). It only ever listens on 127.0.0.1 and never connects out.
+
+Commands
+  https_server.py start [options]   generate the PKI, start the server in the
+                                     background, return once it listens
+  https_server.py stop --state-dir D stop the server started with that state dir
+  https_server.py serve [options]   run in the foreground (what start spawns)
+
+Options (start/serve)
+  --state-dir D      ports.txt, requests.log, server.pid, server.log
+  --pki-dir D        where the certificates are made (ca.pem is the test CA)
+  --root D           document root, holding mirror/ and server/
+  --main-port N      the fixed HTTPS port the test build's base URLs name
+  --mirror-prefix P  URL path served from <root>/mirror/ (e.g. /velmora-online/client/main/)
+  --server-prefix P  URL path served from <root>/server/ (e.g. /download/client/)
+  --lifetime S       exit by itself after S seconds (default 1800)
+
+Listeners (all on 127.0.0.1, all serving the same content)
+  main        HTTPS, --main-port, certificate for DNS name localhost from the test CA
+  selfsigned  HTTPS, self-signed certificate for localhost
+  wrongname   HTTPS, certificate from the test CA for wrong-name.invalid
+  http        plain HTTP
+  refused     a bound port nobody listens on: connections are refused
+The ports stand in <state-dir>/ports.txt, one "name=port" line each, written
+once every listener is up.
+
+PKI (<pki-dir>, made fresh at every start): ca.pem/ca.key, localhost.pem/.key,
+selfsigned.pem/.key, wrongname.pem/.key.
+
+Content
+  <mirror-prefix><path>  the file <root>/mirror/<path> (percent-decoded; "." and
+  <server-prefix><path>  ".." segments refused), else 404 with a short body.
+                         A file "<name>.serve" beside it holds options for
+                         serving <name>, query syntax: status=500 answers that
+                         status with the file as body; chunk=N&delay=S sends
+                         N bytes every S seconds (a slow download).
+  /fault/status/<code>           that status, body "status <code>\\n" (none for
+                                 1xx, 204, 304); 206 adds a Content-Range
+  /fault/redirect/<n>/<path>     n 302 redirects, the last one to /<path>
+  /fault/redirect-loop           302 to itself, for ever
+  /fault/redirect-to?url=<url>   one 302 to <url>
+  /fault/empty                   200 with an empty body
+  /fault/cut?size=N&send=M       promises N bytes, sends M, hangs up
+  /fault/stall?send=M&hold=S     promises M+1000000 bytes, sends M, then nothing
+                                 for S seconds (default 30) or until the client
+                                 leaves; headers=0 stalls before the status line
+  /fault/slow?size=N&chunk=C&delay=S  N bytes, C bytes every S seconds
+  Generated bodies: byte i is i % 251. Sleeps are capped; no reply takes
+  longer than about two minutes.
+
+Request log: <state-dir>/requests.log gets one line per request, before the
+answer is sent:  listener TAB method TAB request-target TAB user-agent LF.
+The target and user agent are the raw bytes received (UTF-8 stays UTF-8,
+%xx stays %xx); only backslash, tab, CR, LF and other control bytes are
+written as \\xHH. Connections whose TLS handshake fails leave no line.
+Readers may truncate the file or remember its size; the server appends.
+"""
+import argparse
+import http.server
+import os
+import select
+import signal
+import socket
+import ssl
+import subprocess
+import sys
+import threading
+import time
+import urllib.parse
+
+LISTENERS = ("main", "selfsigned", "wrongname", "http")
+MAX_SLEEP = 120.0
+
+
+def run_openssl(*args, cwd):
+    subprocess.run(("openssl",) + args, cwd=cwd, check=True,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+
+
+def make_pki(pki):
+    os.makedirs(pki, exist_ok=True)
+    for name in os.listdir(pki):
+        os.remove(os.path.join(pki, name))
+    days = "30"
+    run_openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-sha256",
+                "-keyout", "ca.key", "-out", "ca.pem", "-days", days,
+                "-subj", "/CN=Velmora Test CA",
+                "-addext", "basicConstraints=critical,CA:TRUE",
+                "-addext", "keyUsage=critical,keyCertSign,cRLSign", cwd=pki)
+    for name, dns in (("localhost", "localhost"), ("wrongname", "wrong-name.invalid")):
+        with open(os.path.join(pki, name + ".ext"), "w") as ext:
+            ext.write("subjectAltName=DNS:%s\nbasicConstraints=CA:FALSE\n"
+                      "keyUsage=critical,digitalSignature,keyEncipherment\n"
+                      "extendedKeyUsage=serverAuth\n" % dns)
+        run_openssl("req", "-newkey", "rsa:2048", "-nodes", "-keyout", name + ".key",
+                    "-out", name + ".csr", "-subj", "/CN=" + dns, cwd=pki)
+        run_openssl("x509", "-req", "-sha256", "-in", name + ".csr", "-CA", "ca.pem",
+                    "-CAkey", "ca.key", "-set_serial", str(int(time.time() * 1000)),
+                    "-days", days, "-extfile", name + ".ext", "-out", name + ".pem",
+                    cwd=pki)
+    run_openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-sha256",
+                "-keyout", "selfsigned.key", "-out", "selfsigned.pem", "-days", days,
+                "-subj", "/CN=localhost", "-addext", "subjectAltName=DNS:localhost",
+                cwd=pki)
+
+
+def escape(raw):
+    out = bytearray()
+    for b in raw:
+        if b < 0x20 or b == 0x7F or b == 0x5C:
+            out += b"\\x%02X" % b
+        else:
+            out.append(b)
+    return bytes(out)
+
+
+def pattern(start, count):
+    return bytes((i % 251) for i in range(start, start + count))
+
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+    timeout = 30
+
+    def handle(self):
+        if isinstance(self.connection, ssl.SSLSocket):
+            try:
+                self.connection.do_handshake()
+            except (ssl.SSLError, OSError) as e:
+                self.log_message("TLS handshake failed: %s", e)
+                return
+        try:
+            super().handle()
+        except (ConnectionError, ssl.SSLError, socket.timeout):
+            pass
+
+    def do_GET(self):
+        cfg = self.server.cfg
+        line = b"\t".join((self.server.name.encode(), self.command.encode(),
+                           escape(self.path.encode("latin-1")),
+                           escape(self.headers.get("User-Agent", "").encode("latin-1"))))
+        with cfg.log_lock:
+            with open(cfg.request_log, "ab") as log:
+                log.write(line + b"\n")
+        parsed = urllib.parse.urlsplit(self.path)
+        query = dict(urllib.parse.parse_qsl(parsed.query))
+        path = urllib.parse.unquote_to_bytes(parsed.path.encode("latin-1"))
+        if path.startswith(b"/fault/"):
+            return self.fault(path[len(b"/fault/"):].decode("latin-1"), query)
+        for prefix, site in ((cfg.mirror_prefix, b"mirror"), (cfg.server_prefix, b"server")):
+            if path.startswith(prefix):
+                return self.site_file(os.path.join(cfg.root, site), path[len(prefix):])
+        self.reply(404, b"not found\n")
+
+    def site_file(self, root, rel):
+        parts = rel.split(b"/")
+        if not rel or any(p in (b"", b".", b"..") for p in parts):
+            return self.reply(404, b"not found\n")
+        file = os.path.join(root, *parts)
+        if not os.path.isfile(file):
+            return self.reply(404, b"not found\n")
+        with open(file, "rb") as f:
+            body = f.read()
+        opts = {}
+        if os.path.isfile(file + b".serve"):
+            with open(file + b".serve", "rb") as f:
+                opts = dict(urllib.parse.parse_qsl(f.read().decode().strip()))
+        self.reply(int(opts.get("status", 200)), body,
+                   chunk=int(opts.get("chunk", 0)), delay=float(opts.get("delay", 0)))
+
+    def fault(self, name, q):
+        if name.startswith("status/"):
+            code = int(name.split("/")[1])
+            body = b"" if code < 200 or code in (204, 304) else b"status %d\n" % code
+            headers = {}
+            if code == 206:
+                headers["Content-Range"] = "bytes 0-%d/%d" % (len(body) - 1, len(body) * 2)
+            return self.reply(code, body, headers=headers, body_allowed=bool(body))
+        if name.startswith("redirect/"):
+            _, n, rest = name.split("/", 2)
+            n = int(n)
+            target = "/fault/redirect/%d/%s" % (n - 1, rest) if n > 1 else "/" + rest
+            location = urllib.parse.quote(target.encode("latin-1"), safe="/")
+            return self.reply(302, b"", headers={"Location": location})
+        if name == "redirect-loop":
+            return self.reply(302, b"", headers={"Location": "/fault/redirect-loop"})
+        if name == "redirect-to":
+            return self.reply(302, b"", headers={"Location": q["url"]})
+        if name == "empty":
+            return self.reply(200, b"")
+        if name == "cut":
+            size, send = int(q.get("size", 100000)), int(q.get("send", 1000))
+            self.head(200, size)
+            self.wfile.write(pattern(0, min(send, size)))
+            self.close_connection = True
+            return
+        if name == "stall":
+            send = int(q.get("send", 1000))
+            if q.get("headers", "1") != "0":
+                self.head(200, send + 1000000)
+                self.wfile.write(pattern(0, send))
+                self.wfile.flush()
+            self.wait_for_leave(min(float(q.get("hold", 30)), MAX_SLEEP))
+            self.close_connection = True
+            return
+        if name == "slow":
+            return self.reply(200, pattern(0, int(q.get("size", 100000))),
+                              chunk=int(q.get("chunk", 1024)), delay=float(q.get("delay", 0.05)))
+        self.reply(404, b"no such fault\n")
+
+    def head(self, code, length, headers=None):
+        self.send_response(code)
+        for key, value in (headers or {}).items():
+            self.send_header(key, value)
+        if length is not None:
+            self.send_header("Content-Length", str(length))
+        self.send_header("Connection", "close")
+        self.end_headers()
+
+    def reply(self, code, body, headers=None, chunk=0, delay=0.0, body_allowed=True):
+        self.head(code, len(body) if body_allowed else None, headers)
+        self.close_connection = True
+        if not chunk:
+            self.wfile.write(body)
+            return
+        deadline = time.monotonic() + MAX_SLEEP
+        for start in range(0, len(body), chunk):
+            self.wfile.write(body[start:start + chunk])
+            self.wfile.flush()
+            if time.monotonic() > deadline:
+                return
+            time.sleep(min(delay, 5.0))
+
+    def wait_for_leave(self, seconds):
+        deadline = time.monotonic() + seconds
+        sock = self.connection
+        while time.monotonic() < deadline:
+            readable, _, _ = select.select([sock], [], [], 0.2)
+            if readable:
+                try:
+                    if not sock.recv(4096):
+                        return
+                except (OSError, ssl.SSLError):
+                    return
+
+    def log_message(self, fmt, *args):
+        sys.stderr.write("%s %s %s\n" % (time.strftime("%H:%M:%S"), self.server.name, fmt % args))
+
+
+class Server(http.server.ThreadingHTTPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+
+    def __init__(self, name, port, tls, cfg):
+        self.name, self.tls, self.cfg = name, tls, cfg
+        super().__init__(("127.0.0.1", port), Handler)
+
+    def get_request(self):
+        sock, addr = self.socket.accept()
+        if self.tls:
+            # The handshake runs in the request's own thread, so a client
+            # that never finishes it cannot block the others.
+            sock = self.tls.wrap_socket(sock, server_side=True, do_handshake_on_connect=False)
+        return sock, addr
+
+
+def tls_context(pki, name):
+    ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    ctx.load_cert_chain(os.path.join(pki, name + ".pem"), os.path.join(pki, name + ".key"))
+    return ctx
+
+
+def serve(args):
+    cfg = argparse.Namespace(
+        root=os.fsencode(os.path.abspath(args.root)), log_lock=threading.Lock(),
+        request_log=os.path.join(args.state_dir, "requests.log"),
+        mirror_prefix=args.mirror_prefix.encode(), server_prefix=args.server_prefix.encode())
+    for site in ("mirror", "server"):
+        os.makedirs(os.path.join(args.root, site), exist_ok=True)
+    open(cfg.request_log, "wb").close()
+    certs = {"main": "localhost", "selfsigned": "selfsigned", "wrongname": "wrongname"}
+    servers = {}
+    for name in LISTENERS:
+        tls = tls_context(args.pki_dir, certs[name]) if name in certs else None
+        servers[name] = Server(name, args.main_port if name == "main" else 0, tls, cfg)
+    refused = socket.socket()
+    refused.bind(("127.0.0.1", 0))  # bound, never listening: connections are refused
+    ports = {name: s.server_address[1] for name, s in servers.items()}
+    ports["refused"] = refused.getsockname()[1]
+    for s in servers.values():
+        threading.Thread(target=s.serve_forever, args=(0.1,), daemon=True).start()
+
+    stop = threading.Event()
+    signal.signal(signal.SIGTERM, lambda *_: stop.set())
+    signal.signal(signal.SIGINT, lambda *_: stop.set())
+    ports_file = os.path.join(args.state_dir, "ports.txt")
+    with open(ports_file + ".tmp", "w") as f:
+        f.write("".join("%s=%d\n" % item for item in ports.items()))
+    os.replace(ports_file + ".tmp", ports_file)
+    sys.stderr.write("listening: %s\n" % ports)
+    sys.stderr.flush()
+    stop.wait(args.lifetime)
+    for s in servers.values():
+        s.shutdown()
+        s.server_close()
+    refused.close()
+    if os.path.exists(ports_file):
+        os.remove(ports_file)
+
+
+def read_pid(state_dir):
+    try:
+        with open(os.path.join(state_dir, "server.pid")) as f:
+            return int(f.read())
+    except (OSError, ValueError):
+        return None
+
+
+def running(pid):
+    """True while pid is a live (not zombie) server of this script."""
+    try:
+        with open("/proc/%d/cmdline" % pid, "rb") as f:
+            if b"https_server.py" not in f.read():
+                return False
+        with open("/proc/%d/stat" % pid) as f:
+            return f.read().rsplit(")", 1)[1].split()[0] != "Z"
+    except (OSError, IndexError):
+        return False
+
+
+def stop(args):
+    pid = read_pid(args.state_dir)
+    if pid is not None and running(pid):
+        os.kill(pid, signal.SIGTERM)
+        for _ in range(100):
+            if not running(pid):
+                break
+            time.sleep(0.05)
+        else:
+            os.kill(pid, signal.SIGKILL)
+    if pid is not None:
+        os.remove(os.path.join(args.state_dir, "server.pid"))
+    return 0
+
+
+def start(args):
+    os.makedirs(args.state_dir, exist_ok=True)
+    stop(args)  # a server left over from an earlier run of this build
+    make_pki(args.pki_dir)
+    ports_file = os.path.join(args.state_dir, "ports.txt")
+    if os.path.exists(ports_file):
+        os.remove(ports_file)
+    argv = [sys.executable, os.path.abspath(__file__), "serve"] + [
+        "--state-dir", args.state_dir, "--pki-dir", args.pki_dir, "--root", args.root,
+        "--main-port", str(args.main_port), "--mirror-prefix", args.mirror_prefix,
+        "--server-prefix", args.server_prefix, "--lifetime", str(args.lifetime)]
+    log_path = os.path.join(args.state_dir, "server.log")
+    with open(log_path, "wb") as log:
+        child = subprocess.Popen(argv, stdin=subprocess.DEVNULL, stdout=log, stderr=log,
+                                 start_new_session=True)
+    with open(os.path.join(args.state_dir, "server.pid"), "w") as f:
+        f.write(str(child.pid))
+    deadline = time.monotonic() + 30
+    while time.monotonic() < deadline:
+        if os.path.exists(ports_file):
+            print(open(ports_file).read(), end="")
+            return 0
+        if child.poll() is not None:
+            break
+        time.sleep(0.1)
+    sys.stderr.write("test server did not start (is port %d free?):\n" % args.main_port)
+    sys.stderr.write(open(log_path, errors="replace").read())
+    child.kill()
+    return 1
+
+
+def main():
+    parser = argparse.ArgumentParser(description="Local HTTPS server for the download tests")
+    parser.add_argument("command", choices=("start", "stop", "serve"))
+    parser.add_argument("--state-dir", required=True)
+    parser.add_argument("--pki-dir")
+    parser.add_argument("--root")
+    parser.add_argument("--main-port", type=int, default=47443)
+    parser.add_argument("--mirror-prefix", default="/velmora-online/client/main/")
+    parser.add_argument("--server-prefix", default="/download/client/")
+    parser.add_argument("--lifetime", type=float, default=1800)
+    args = parser.parse_args()
+    if args.command == "stop":
+        return stop(args)
+    if not args.pki_dir or not args.root:
+        parser.error("start and serve need --pki-dir and --root")
+    if args.command == "start":
+        return start(args)
+    serve(args)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
