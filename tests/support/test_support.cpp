@@ -201,6 +201,42 @@ ProcessResult RunProcess(const std::wstring& program, const std::wstring& argume
     return result;
 }
 
+void InstallRuntimeFiles(const std::vector<std::wstring>& except) {
+    const wchar_t* files[] = {L"Crashlog-x64.dll", L"Game.exe",   L"EngineCore.dll",
+                              L"MediaLib.dll",     L"AudioMix.dll", L"GfxUtil.dll",
+                              L"Presence.dll",     L"NetFetch-x64.dll"};
+    CreateDirectoryW(L"system64", nullptr);
+    for (const wchar_t* name : files) {
+        std::wstring path = std::wstring(L"system64\\") + name;
+        bool skip = false;
+        for (const auto& e : except)
+            skip = skip || e == name || e == path;
+        if (skip)
+            continue;
+        if (std::wstring(name) == L"Game.exe")
+            CopyFileW(HelperPath(L"fake_game").c_str(), path.c_str(), FALSE);
+        else
+            WriteFileBytes(path, "runtime library " + Narrow(name));
+    }
+}
+
+std::vector<std::string> WaitForLaunchRecord(DWORD timeoutMs) {
+    std::vector<std::string> lines;
+    for (DWORD waited = 0; waited <= timeoutMs; waited += 50) {
+        std::string text = ReadFileBytes(L"launch-record.txt");
+        if (!text.empty() && text.back() == '\n') {
+            size_t start = 0, end;
+            while ((end = text.find('\n', start)) != std::string::npos) {
+                lines.push_back(text.substr(start, end - start));
+                start = end + 1;
+            }
+            return lines;
+        }
+        Sleep(50);
+    }
+    return lines;
+}
+
 std::string Narrow(const std::wstring& text) {
     if (text.empty())
         return {};

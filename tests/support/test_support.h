@@ -66,6 +66,13 @@ struct ProcessResult {
 ProcessResult RunProcess(const std::wstring& program, const std::wstring& arguments,
                          const std::wstring& workDir, DWORD timeoutMs = 60000);
 
+// Puts the eight 64-bit runtime files in the working directory's system64\,
+// leaving out those named in `except`; Game.exe is the stand-in game, which
+// records how it was started in launch-record.txt.
+void InstallRuntimeFiles(const std::vector<std::wstring>& except = {});
+// Waits up to timeoutMs for the stand-in game's record; its lines, or none.
+std::vector<std::string> WaitForLaunchRecord(DWORD timeoutMs = 15000);
+
 std::string Narrow(const std::wstring& text); // UTF-8, for messages
 std::wstring Widen(const std::string& text);  // from UTF-8
 
