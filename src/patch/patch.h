@@ -17,5 +17,6 @@ bool LoadPatchList();
 // Creates every missing level of a directory path, outermost first.
 bool EnsureDirectory(const std::wstring& path);
 
-// Moves download\<entry> to <entry>; false when the directory step or the move failed.
+// Moves download\<entry> to <entry>, replacing what is there; false when the
+// entry was refused as unsafe or the directory step or the move failed.
 bool ApplyPatchEntry(PatchEntry entry);
