@@ -1,4 +1,4 @@
-// Command-line choice and progress arithmetic of the update run.
+// Command-line choice, progress arithmetic and process ownership of the update run.
 #include "app/update_rules.h"
 
 #include <cwchar>
@@ -13,4 +13,13 @@ int ProgressPosition(std::size_t k, std::size_t n) {
     volatile float quotient = static_cast<float>(k) / static_cast<float>(n);
     volatile float scaled = quotient * 100.0f;
     return static_cast<int>(scaled);
+}
+
+bool PathLiesInside(const std::wstring& path, const std::wstring& directory) {
+    if (directory.empty())
+        return false;
+    std::wstring prefix = directory;
+    if (prefix.back() != L'\\')
+        prefix += L'\\';
+    return path.size() > prefix.size() && path.compare(0, prefix.size(), prefix) == 0;
 }
