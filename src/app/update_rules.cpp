@@ -1,4 +1,4 @@
-// Command-line choice, progress arithmetic and process ownership of the update run.
+// Command-line choice, progress arithmetic, outcome texts and process ownership of the update run.
 #include "app/update_rules.h"
 
 #include <cwchar>
@@ -13,6 +13,15 @@ int ProgressPosition(std::size_t k, std::size_t n) {
     volatile float quotient = static_cast<float>(k) / static_cast<float>(n);
     volatile float scaled = quotient * 100.0f;
     return static_cast<int>(scaled);
+}
+
+std::wstring IncompleteUpdateText(std::size_t failed, std::size_t total) {
+    return L"Update incomplete: " + std::to_wstring(failed) + L" of " + std::to_wstring(total) +
+           L" files failed";
+}
+
+std::wstring KeptPatchListText(std::size_t kept) {
+    return L"patchlist.txt kept for " + std::to_wstring(kept) + L" files.";
 }
 
 bool PathLiesInside(const std::wstring& path, const std::wstring& directory) {
