@@ -1,4 +1,4 @@
-// Command-line choice, progress arithmetic, outcome texts and process ownership of the update run.
+// Command line, progress arithmetic, outcome texts and whose game to end.
 #include "app/update_rules.h"
 
 #include <cwchar>
