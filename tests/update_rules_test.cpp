@@ -65,3 +65,23 @@ TEST(UpdateRules, LogSwitchIsAnExactArgument) {
     for (const auto& c : cases)
         EXPECT_EQ(HasLogSwitch(c.line), c.log) << ::testing::PrintToString(std::wstring(c.line));
 }
+
+TEST(UpdateRules, PathLiesInsideTheFolderOnly) {
+    struct Case {
+        const wchar_t* path;
+        const wchar_t* directory;
+        bool inside;
+    } cases[] = {
+        {L"C:\\GAME\\GAME.EXE", L"C:\\GAME", true},
+        {L"C:\\GAME\\SYSTEM64\\GAME.EXE", L"C:\\GAME\\", true},
+        {L"C:\\GAMEX\\GAME.EXE", L"C:\\GAME", false}, // a longer sibling name
+        {L"C:\\GAME", L"C:\\GAME", false},
+        {L"C:\\GAME.EXE", L"C:\\", true}, // a drive's root as working directory
+        {L"D:\\GAME\\GAME.EXE", L"C:\\GAME", false},
+        {L"C:\\GAME.EXE", L"", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(PathLiesInside(c.path, c.directory), c.inside)
+            << testing::PrintToString(std::wstring(c.path)) << " in "
+            << testing::PrintToString(std::wstring(c.directory));
+}

@@ -1,6 +1,73 @@
-// Ending running copies of the game before its files are replaced.
+// Ending running copies of this installation's game before its files are
+// replaced.
 #include "app/app.h"
+#include "app/update_rules.h"
+#include "scoped_win.h"
+
+namespace {
+
+// Letter case folded the way the file system compares names, whatever the
+// user's language.
+std::wstring FoldCase(const std::wstring& text) {
+    if (text.empty())
+        return text;
+    std::wstring folded(text.size(), L'\0');
+    int n = LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, text.data(),
+                         static_cast<int>(text.size()), &folded[0], static_cast<int>(text.size()));
+    return n > 0 ? folded.substr(0, static_cast<size_t>(n)) : text;
+}
+
+std::wstring FullWorkingDirectory() {
+    wchar_t full[MAX_PATH * 4];
+    DWORD n = GetFullPathNameW(L".", MAX_PATH * 4, full, nullptr);
+    if (n == 0 || n >= MAX_PATH * 4)
+        return {};
+    // A working directory given in 8.3 form must still match the long image path.
+    wchar_t longPath[MAX_PATH * 4];
+    DWORD m = GetLongPathNameW(full, longPath, MAX_PATH * 4);
+    if (m > 0 && m < MAX_PATH * 4)
+        return longPath;
+    return full;
+}
+
+// The process's executable, as a full path; empty when it cannot be told.
+std::wstring ImagePath(HANDLE process) {
+    std::wstring path(32768, L'\0');
+    DWORD size = static_cast<DWORD>(path.size());
+    if (!QueryFullProcessImageNameW(process, 0, &path[0], &size))
+        return {};
+    path.resize(size);
+    return path;
+}
+
+} // namespace
 
 void TerminateProcessesByName(const std::wstring& name) {
-    (void)name;
+    const std::wstring directory = FoldCase(FullWorkingDirectory());
+    if (directory.empty())
+        return;
+    ScopedHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot.valid())
+        return;
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof entry;
+    if (!Process32FirstW(snapshot.get(), &entry))
+        return;
+    do {
+        if (_wcsicmp(entry.szExeFile, name.c_str()) != 0)
+            continue;
+        // Only the game of this installation: a program of the same name
+        // elsewhere on the machine is none of our business.
+        ScopedHandle process(
+            OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
+                        entry.th32ProcessID));
+        if (!process.valid())
+            continue;
+        std::wstring image = ImagePath(process.get());
+        if (image.empty() || !PathLiesInside(FoldCase(image), directory))
+            continue;
+        // Ending is asynchronous; its files stay locked until it has gone.
+        if (TerminateProcess(process.get(), 0))
+            WaitForSingleObject(process.get(), 5000);
+    } while (Process32NextW(snapshot.get(), &entry));
 }

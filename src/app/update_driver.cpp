@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -56,21 +57,33 @@ int UpdaterMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int showComman
     SetStatus(status.c_str());
 
     const size_t n = g_patchList.size();
+    std::vector<bool> failed(n, false);
+    size_t failures = 0;
     if (n == 0) {
         SetStatus(L"No files found to update");
     } else {
         for (size_t k = 1; k <= n; ++k) {
             SendMessageW(g_progressBar, PBM_SETPOS, ProgressPosition(k, n), 0);
             SetStatus(g_patchList[k - 1].c_str());
-            ApplyPatchEntry(g_patchList[k - 1]);
+            if (!ApplyPatchEntry(g_patchList[k - 1])) {
+                failed[k - 1] = true;
+                ++failures;
+            }
         }
-        SetStatus(L"Update complete!");
+        SetStatus(failures == 0 ? L"Update complete!" : IncompleteUpdateText(failures, n).c_str());
     }
 
-    if (remove("patchlist.txt") == 0)
+    // A failed file stays in download\; the list keeps naming it so the next
+    // update run tries again, and the launch below goes ahead regardless.
+    PatchList retry = failures == 0 ? PatchList() : FailedEntriesToRetry(g_patchList, failed);
+    if (!retry.empty()) {
+        if (SavePatchList(retry))
+            SetStatus(KeptPatchListText(retry.size()).c_str());
+    } else if (remove("patchlist.txt") == 0) {
         SetStatus(L"patchlist.txt has been deleted.");
-    else
+    } else {
         SetStatus(L"Failed to delete patchlist.txt.");
+    }
 
     LaunchGame();
 

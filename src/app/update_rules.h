@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 // The command line (without the program name) selects the update run when it
 // holds "update" anywhere, case-sensitively.
@@ -11,3 +12,12 @@ bool IsUpdateCommandLine(const wchar_t* commandLine);
 // Bar position for entry k of n (k counted from 1): k / n * 100 in single
 // precision, truncated toward zero.
 int ProgressPosition(std::size_t k, std::size_t n);
+
+// Status texts after a run in which some entries failed.
+std::wstring IncompleteUpdateText(std::size_t failed, std::size_t total);
+std::wstring KeptPatchListText(std::size_t kept);
+
+// True when path names something below directory (at any depth). Both are full
+// paths already folded to one letter case; directory may end in a backslash.
+// C:\game holds C:\game\x but not C:\gameX\x, nor itself.
+bool PathLiesInside(const std::wstring& path, const std::wstring& directory);

@@ -17,5 +17,14 @@ bool LoadPatchList();
 // Creates every missing level of a directory path, outermost first.
 bool EnsureDirectory(const std::wstring& path);
 
-// Moves download\<entry> to <entry>; false when the directory step or the move failed.
+// Moves download\<entry> to <entry>, replacing what is there; false when the
+// entry was refused as unsafe or the directory step or the move failed.
 bool ApplyPatchEntry(PatchEntry entry);
+
+// The entries flagged in failed whose file still waits under download\, in
+// list order: what the next update run should try again.
+PatchList FailedEntriesToRetry(const PatchList& list, const std::vector<bool>& failed);
+
+// Replaces patchlist.txt with these entries, bytes as read, CR LF line ends,
+// through a temporary file beside it; false (and the old file kept) on failure.
+bool SavePatchList(const PatchList& entries);

@@ -1,4 +1,4 @@
-// Line splitting of patchlist.txt.
+// Line splitting and joining of patchlist.txt.
 #include "patch/patch_text.h"
 
 std::vector<std::wstring> SplitPatchListBytes(const std::string& bytes) {
@@ -22,4 +22,15 @@ std::vector<std::wstring> SplitPatchListBytes(const std::string& bytes) {
     if (open)
         lines.push_back(std::move(line));
     return lines;
+}
+
+std::string PatchListBytes(const std::vector<std::wstring>& entries) {
+    std::string bytes;
+    for (const auto& entry : entries) {
+        // Entries come from single bytes, so every character fits in one.
+        for (wchar_t c : entry)
+            bytes += static_cast<char>(static_cast<unsigned char>(c));
+        bytes += "\r\n";
+    }
+    return bytes;
 }

@@ -9,3 +9,7 @@
 // like LF, any other CR stays, each byte becomes the character of the same
 // value, and a line end at the very end adds no empty entry.
 std::vector<std::wstring> SplitPatchListBytes(const std::string& bytes);
+
+// The bytes of a patch list naming these entries: each character back to the
+// byte it was read from, every line ended by CR LF.
+std::string PatchListBytes(const std::vector<std::wstring>& entries);

@@ -1,0 +1,89 @@
+// Cleaning and checking patch entries.
+#include "patch/patch_entry.h"
+
+namespace {
+
+bool IsSeparator(wchar_t c) {
+    return c == L'\\' || c == L'/';
+}
+
+// Windows drops trailing dots and spaces from names, so ". ." or ".. " can
+// end up meaning "..": anything made only of dots and spaces with two or more
+// dots is treated as a parent reference.
+bool IsParentComponent(const std::wstring& path, size_t begin, size_t end) {
+    size_t dots = 0;
+    for (size_t i = begin; i < end; ++i) {
+        if (path[i] == L'.')
+            ++dots;
+        else if (path[i] != L' ')
+            return false;
+    }
+    return dots >= 2;
+}
+
+} // namespace
+
+std::wstring CleanPatchEntry(const std::wstring& entry) {
+    std::wstring path;
+    path.reserve(entry.size());
+    for (wchar_t c : entry)
+        if (c != L'"')
+            path += c;
+    const wchar_t* blanks = L" \t";
+    size_t first = path.find_first_not_of(blanks);
+    if (first == std::wstring::npos)
+        return {};
+    size_t last = path.find_last_not_of(blanks);
+    return path.substr(first, last - first + 1);
+}
+
+bool IsUnsafePatchPath(const std::wstring& cleaned) {
+    if (!cleaned.empty() && IsSeparator(cleaned[0]))
+        return true;
+    if (cleaned.find(L':') != std::wstring::npos || cleaned.find(L'\0') != std::wstring::npos)
+        return true;
+    size_t begin = 0;
+    for (size_t i = 0; i <= cleaned.size(); ++i) {
+        if (i == cleaned.size() || IsSeparator(cleaned[i])) {
+            if (IsParentComponent(cleaned, begin, i))
+                return true;
+            begin = i + 1;
+        }
+    }
+    return false;
+}
+
+std::wstring PatchSourcePath(const std::wstring& cleaned) {
+    return L"download\\" + cleaned;
+}
+
+bool PatchDirectoryPart(const std::wstring& destination, std::wstring& directory) {
+    size_t last = destination.rfind(L'\\');
+    if (last == std::wstring::npos)
+        return false;
+    directory = destination.substr(0, last);
+    return true;
+}
+
+std::wstring MoveFailureMessage(const std::wstring& destination, unsigned long code,
+                                const wchar_t* systemText) {
+    // The system's text keeps its own line break, so "]" follows it.
+    return L"Object: [" + destination + L"] move failed. Error code: [" + std::to_wstring(code) +
+           L"]. Message: [" + (systemText ? systemText : L"Unknown error") + L"]";
+}
+
+std::vector<std::wstring>
+SelectEntriesToRetry(const std::vector<std::wstring>& entries, const std::vector<bool>& failed,
+                     const std::function<bool(const std::wstring& source)>& sourceIsFile) {
+    std::vector<std::wstring> kept;
+    for (size_t i = 0; i < entries.size() && i < failed.size(); ++i) {
+        if (!failed[i])
+            continue;
+        std::wstring cleaned = CleanPatchEntry(entries[i]);
+        if (IsUnsafePatchPath(cleaned))
+            continue;
+        if (sourceIsFile(PatchSourcePath(cleaned)))
+            kept.push_back(entries[i]);
+    }
+    return kept;
+}

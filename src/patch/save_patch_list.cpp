@@ -1,0 +1,59 @@
+// Keeping the entries of a failed update for the next run.
+#include "patch/patch.h"
+#include "patch/move_file.h"
+#include "patch/patch_entry.h"
+#include "patch/patch_text.h"
+#include "log/log.h"
+#include "scoped_win.h"
+
+PatchList FailedEntriesToRetry(const PatchList& list, const std::vector<bool>& failed) {
+    return SelectEntriesToRetry(list, failed, [](const std::wstring& source) {
+        DWORD attributes = GetFileAttributesW(source.c_str());
+        return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    });
+}
+
+namespace {
+
+const wchar_t kListName[] = L"patchlist.txt";
+const wchar_t kTempName[] = L"patchlist.txt.tmp";
+
+bool WriteWholeFile(const wchar_t* name, const std::string& bytes, DWORD& error) {
+    ScopedHandle file(CreateFileW(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid()) {
+        error = GetLastError();
+        return false;
+    }
+    DWORD written = 0;
+    if (!WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) {
+        error = GetLastError();
+        return false;
+    }
+    if (written != bytes.size()) {
+        error = ERROR_WRITE_FAULT;
+        return false;
+    }
+    // On disk before it replaces the list, so a crash leaves one whole list.
+    if (!FlushFileBuffers(file.get())) {
+        error = GetLastError();
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool SavePatchList(const PatchList& entries) {
+    DWORD error = ERROR_SUCCESS;
+    bool saved = WriteWholeFile(kTempName, PatchListBytes(entries), error) &&
+                 MoveFileReplacing(kTempName, kListName, error);
+    if (!saved) {
+        DeleteFileW(kTempName);
+        Logger::Write(L"ERROR", L"Failed to write patchlist.txt, Error: " + std::to_wstring(error));
+        return false;
+    }
+    for (const auto& entry : entries)
+        Logger::Write(L"INFO", L"Kept in patchlist.txt: " + entry);
+    return true;
+}

@@ -1,0 +1,133 @@
+// Directory creation and the placing of downloaded files, on real folders.
+#include "patch/patch.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <thread>
+
+namespace {
+
+using Files = std::map<std::wstring, std::string>;
+
+void Place(const Files& files) {
+    for (const auto& f : files) {
+        size_t slash = f.first.rfind(L'\\');
+        if (slash != std::wstring::npos)
+            test::MakeDirs(f.first.substr(0, slash));
+        ASSERT_TRUE(test::WriteFileBytes(f.first, f.second)) << test::Narrow(f.first);
+    }
+}
+
+// Contents, "(none)" or "(dir)" for each path.
+void ExpectFiles(const Files& files) {
+    for (const auto& f : files)
+        EXPECT_EQ(test::FileExists(f.first)        ? test::ReadFileBytes(f.first)
+                  : test::DirectoryExists(f.first) ? "(dir)"
+                                                   : "(none)",
+                  f.second)
+            << test::Narrow(f.first);
+}
+
+std::string Paths(const std::string& path) {
+    return "[INFO] Source Path: download\\" + path + "\n[INFO] Destination Path: " + path + "\n";
+}
+
+// The failure line, with the system's own text for the code.
+std::string MoveFailed(const std::string& destination, DWORD code) {
+    wchar_t* text = nullptr;
+    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, 0,
+                   reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+    std::string line = "[ERROR] Object: [" + destination + "] move failed. Error code: [" +
+                       std::to_string(code) + "]. Message: [" + test::Narrow(text) + "]\n";
+    LocalFree(text);
+    return line;
+}
+
+} // namespace
+
+TEST(EnsureDirectory, LevelByLevel) {
+    const std::string exists = "[INFO] Directory already exists: ";
+    struct Case {
+        std::wstring path;
+        bool result;
+        std::string log;
+    } cases[] = {
+        {L"", true, ""},
+        {L"new\\a/b\\", true, exists + "new\\a/b\\\n\n"},
+        {L"old\\x", true, exists + "old\\\n\n" + exists + "old\\x\n\n"},
+        {L"file\\x\\y", false,
+         exists + "file\\\n\n[ERROR] Failed to create directory: file\\x\\, Error: 3\n\n"},
+        {L"file\\x", false,
+         exists + "file\\\n\n[ERROR] Failed to create final directory: file\\x, Error: 3\n\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(test::Narrow(c.path));
+        test::ScopedWorkDir dir;
+        test::MakeDirs(L"old\\x");
+        test::WriteFileBytes(L"file", "a file where a directory is needed");
+        test::LogCapture log;
+        EXPECT_EQ(EnsureDirectory(c.path), c.result);
+        EXPECT_EQ(log.Text(), c.log);
+        EXPECT_EQ(test::DirectoryExists(c.path), c.result && !c.path.empty());
+    }
+}
+
+TEST(ApplyPatchEntry, MovesReplacesAndReportsFailures) {
+    const std::string moved = "[INFO] File moved successfully to: ";
+    struct Case {
+        std::wstring entry;
+        bool result;
+        std::string log;
+        Files after;
+    } cases[] = {
+        {L"  \"data\\maps\\a.map\"\t",
+         true,
+         Paths("data\\maps\\a.map") + "[INFO] Directory created successfully: data\\maps\n" +
+             moved + "data\\maps\\a.map\n",
+         {{L"data\\maps\\a.map", "new map"}, {L"download\\data\\maps\\a.map", "(none)"}}},
+        {L"readme.txt",
+         true,
+         Paths("readme.txt") + moved + "readme.txt\n",
+         {{L"readme.txt", "new readme"}, {L"download\\readme.txt", "(none)"}}},
+        {L"dir", // replacing waits for a while, then gives up
+         false,
+         Paths("dir") + MoveFailed("dir", ERROR_ACCESS_DENIED),
+         {{L"download\\dir", "new dir"}, {L"dir\\keep", "kept"}}},
+        {L"new\\x.dll",
+         false,
+         Paths("new\\x.dll") + "[INFO] Directory created successfully: new\n" +
+             MoveFailed("new\\x.dll", ERROR_PATH_NOT_FOUND),
+         {{L"new", "(dir)"}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(test::Narrow(c.entry));
+        test::ScopedWorkDir dir;
+        Place({{L"download\\data\\maps\\a.map", "new map"},
+               {L"download\\readme.txt", "new readme"},
+               {L"readme.txt", "old readme"},
+               {L"download\\dir", "new dir"},
+               {L"dir\\keep", "kept"}});
+        test::LogCapture log;
+        EXPECT_EQ(ApplyPatchEntry(c.entry), c.result);
+        EXPECT_EQ(log.Text(), c.log);
+        ExpectFiles(c.after);
+    }
+}
+
+TEST(ApplyPatchEntry, WaitsOutAShortLock) {
+    test::ScopedWorkDir dir;
+    Place({{L"download\\game.dll", "new"}, {L"game.dll", "old"}});
+    // A scanner's handle without delete sharing blocks the move for a moment.
+    HANDLE held = CreateFileW(L"download\\game.dll", GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    ASSERT_FALSE(MoveFileExW(L"download\\game.dll", L"game.dll", MOVEFILE_REPLACE_EXISTING));
+    std::thread scanner([&] {
+        Sleep(300);
+        CloseHandle(held);
+    });
+    EXPECT_TRUE(ApplyPatchEntry(L"game.dll"));
+    scanner.join();
+    ExpectFiles({{L"game.dll", "new"}, {L"download\\game.dll", "(none)"}});
+}

@@ -1,0 +1,49 @@
+// Ending the game before an update: only this installation's copies, and the
+// call returns once they are gone.
+#include "app/app.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+TEST(TerminateProcesses, EndsOnlyThisInstallationsGameAndWaits) {
+    test::ScopedWorkDir dir;
+    const std::wstring outside = dir.path() + L"X"; // C:\...\case1X is not in C:\...\case1
+    test::MakeDirs(outside);
+    test::MakeDirs(L"system64");
+    std::wstring upper = dir.path();
+    CharUpperBuffW(&upper[0], static_cast<DWORD>(upper.size()));
+    const std::pair<std::wstring, bool> copies[] = {
+        {upper + L"\\Game.exe", true}, // started through another letter case of the folder
+        {dir.path() + L"\\system64\\GAME.EXE", true},
+        {dir.path() + L"\\MyGame.exe", false},
+        {dir.path() + L"\\Game.exe.bak", false},
+        {outside + L"\\Game.exe", false},
+    };
+    std::vector<HANDLE> processes;
+    for (const auto& c : copies) {
+        std::wstring commandLine = L"\"" + c.first + L"\"";
+        STARTUPINFOW si = {};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi = {};
+        EXPECT_TRUE(CopyFileW(test::HelperPath(L"sleeper").c_str(), c.first.c_str(), FALSE) &&
+                    CreateProcessW(c.first.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0,
+                                   nullptr, nullptr, &si, &pi))
+            << test::Narrow(c.first);
+        CloseHandle(pi.hThread);
+        processes.push_back(pi.hProcess);
+    }
+
+    TerminateProcessesByName(L"Game.exe");
+    TerminateProcessesByName(L"game.exe");
+
+    for (size_t i = 0; i < processes.size(); ++i) {
+        DWORD code = 99;
+        GetExitCodeProcess(processes[i], &code);
+        EXPECT_EQ(code, copies[i].second ? 0u : STILL_ACTIVE) << test::Narrow(copies[i].first);
+        EXPECT_EQ(WaitForSingleObject(processes[i], 0) == WAIT_OBJECT_0, copies[i].second);
+        TerminateProcess(processes[i], 1);
+        WaitForSingleObject(processes[i], 5000);
+        CloseHandle(processes[i]);
+    }
+    test::RemoveTree(outside);
+}
