@@ -70,6 +70,7 @@ std::string RunUpdater(const std::wstring& args) {
 
 TEST(LogFile, OffByDefault) {
     test::ScopedWorkDir dir;
+    test::InstallRuntimeFiles();
     RunUpdater(L"update");
     EXPECT_FALSE(test::PathExists(L"velmora.log"));
 
@@ -80,6 +81,7 @@ TEST(LogFile, OffByDefault) {
 
 TEST(LogFile, SwitchOnAppendsAcrossRunsInCrLfLines) {
     test::ScopedWorkDir dir;
+    test::InstallRuntimeFiles();
     std::string first = RunUpdater(L"update --log");
     ASSERT_FALSE(first.empty());
     std::string both = RunUpdater(L"update --log");
@@ -103,6 +105,7 @@ TEST(LogFile, SwitchOnAppendsAcrossRunsInCrLfLines) {
 
 TEST(LogFile, DirectoryInTheWayIsIgnoredQuietly) {
     test::ScopedWorkDir dir;
+    test::InstallRuntimeFiles();
     ASSERT_TRUE(CreateDirectoryW(L"velmora.log", nullptr));
     ASSERT_TRUE(test::WriteFileBytes(L"patchlist.txt", "a.txt\n"));
     RunUpdater(L"update --log");

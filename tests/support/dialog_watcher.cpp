@@ -1,7 +1,34 @@
 // Finding and dismissing "Error" message boxes.
 #include "support/dialog_watcher.h"
 
+#include <tlhelp32.h>
+
 namespace test {
+
+namespace {
+
+// Dialogs of this process or of a program it started; other tests running at
+// the same time have their own.
+bool IsOurs(HWND dialog) {
+    DWORD owner = 0;
+    GetWindowThreadProcessId(dialog, &owner);
+    const DWORD self = GetCurrentProcessId();
+    if (owner == self)
+        return true;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return false;
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof entry;
+    bool child = false;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more && !child;
+         more = Process32NextW(snapshot, &entry))
+        child = entry.th32ProcessID == owner && entry.th32ParentProcessID == self;
+    CloseHandle(snapshot);
+    return child;
+}
+
+} // namespace
 
 DialogWatcher::DialogWatcher() : thread_([this] { Run(); }) {}
 
@@ -18,8 +45,11 @@ std::vector<std::wstring> DialogWatcher::Texts() const {
 void DialogWatcher::Run() {
     HWND last = nullptr;
     while (!stop_) {
-        HWND dialog = FindWindowW(L"#32770", L"Error");
-        if (dialog && dialog != last && IsWindowVisible(dialog)) {
+        HWND dialog = nullptr;
+        while ((dialog = FindWindowExW(nullptr, dialog, L"#32770", L"Error")) != nullptr)
+            if (dialog != last && IsWindowVisible(dialog) && IsOurs(dialog))
+                break;
+        if (dialog) {
             // 0xFFFF is the message box's text control.
             wchar_t text[1024] = {};
             GetDlgItemTextW(dialog, 0xFFFF, text, 1024);
