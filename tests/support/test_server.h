@@ -1,4 +1,4 @@
-// The local HTTPS server that tests/https_server.py runs for the tests listed
+// The local HTTPS server that tools/https_server.py runs for the tests listed
 // in HTTPS_SERVER_TESTS (tests/CMakeLists.txt); see that script for the fault
 // paths and the formats. Only one such test executable runs at a time.
 //
