@@ -1,5 +1,6 @@
-// The launch: runtime files, the game started through the shell with
-// "startgame" in the game folder, patchlist.bat, and the quit code.
+// The launch: the runtime files checked and fetched from the local HTTPS test
+// server, the game started through the shell with "startgame" in the game
+// folder, patchlist.bat, and the quit code.
 #include "app/app.h"
 #include "launch/launch.h"
 #include "support/dialog_watcher.h"
@@ -13,12 +14,15 @@ namespace {
 struct Launch {
     int quitCode = -1; // -1: no quit message posted
     std::string log;
+    std::vector<std::string> targets;
     std::vector<std::wstring> dialogs;
     bool popupOpen = false;
+    std::vector<std::string> record; // how the stand-in game was started
 };
 
-Launch RunLaunchGame() {
+Launch RunLaunchGame(DWORD recordTimeoutMs = 15000) {
     test::LogCapture log;
+    test::RequestLog requests;
     test::DialogWatcher watcher;
     Launch l;
     LaunchGame();
@@ -27,64 +31,91 @@ Launch RunLaunchGame() {
         if (msg.message == WM_QUIT)
             l.quitCode = static_cast<int>(msg.wParam);
     l.log = log.Text();
+    l.targets = requests.Targets();
     l.dialogs = watcher.Texts();
     l.popupOpen = g_progressPopup != nullptr;
-    ShowProgressPopup(L"", 100);
+    ShowProgressPopup(L"", 100); // closes a popup left open
+    l.record = test::WaitForLaunchRecord(recordTimeoutMs);
     return l;
+}
+
+std::string MirrorTarget(const char* tail) {
+    const std::string base = test::Narrow(UPDATER_MIRROR_BASE_URL);
+    return base.substr(base.find('/', 8)) + tail;
 }
 
 } // namespace
 
 TEST(LaunchGame, StartsTheGameWithStartgameInTheGameFolder) {
     test::ScopedWorkDir dir;
-    test::InstallRuntimeFiles();
+    test::ClearSites();
+    test::InstallRuntimeFiles({L"Presence.dll"});
+    // A directory standing where a file is expected counts as present.
+    ASSERT_TRUE(CreateDirectoryW(L"system64\\Presence.dll", nullptr));
     ASSERT_TRUE(test::WriteFileBytes(L"patchlist.bat", "@echo off\r\n"));
 
     Launch l = RunLaunchGame();
     EXPECT_EQ(l.quitCode, 0);
     EXPECT_TRUE(l.dialogs.empty());
+    EXPECT_TRUE(l.targets.empty());
     // Nothing was fetched, so the popup shows a full bar until the process ends.
     EXPECT_TRUE(l.popupOpen);
     EXPECT_FALSE(test::PathExists(L"patchlist.bat"));
     EXPECT_EQ(l.log, "[INFO] Attempting to start the game\n"
                      "[INFO] All system files present\n"
                      "[INFO] Launch system64\\Game.exe\n");
-
-    std::vector<std::string> record = test::WaitForLaunchRecord();
-    ASSERT_EQ(record.size(), 2u);
-    const std::string& commandLine = record[0];
-    EXPECT_NE(commandLine.find("Game.exe"), std::string::npos) << commandLine;
-    EXPECT_EQ(commandLine.substr(commandLine.size() - 10), " startgame") << commandLine;
-    EXPECT_EQ(_stricmp(record[1].c_str(), test::Narrow(dir.path()).c_str()), 0) << record[1];
+    ASSERT_EQ(l.record.size(), 2u);
+    EXPECT_NE(l.record[0].find("Game.exe"), std::string::npos) << l.record[0];
+    EXPECT_EQ(l.record[0].substr(l.record[0].size() - 10), " startgame") << l.record[0];
+    EXPECT_EQ(_stricmp(l.record[1].c_str(), test::Narrow(dir.path()).c_str()), 0) << l.record[1];
 }
 
-TEST(LaunchGame, FetchesMissingFilesThenClosesThePopup) {
+TEST(LaunchGame, FetchesTheMissingFileThenClosesThePopup) {
     test::ScopedWorkDir dir;
     test::ClearSites();
-    test::InstallRuntimeFiles({L"GfxUtil.dll"});
-    ASSERT_TRUE(test::PutSiteFile(test::Site::Server, L"system64/GfxUtil.dll", "gfx"));
+    test::InstallRuntimeFiles({L"MediaLib.dll"});
+    ASSERT_TRUE(test::PutSiteFile(test::Site::Mirror, L"system64/MediaLib.dll", "media"));
 
     Launch l = RunLaunchGame();
     EXPECT_EQ(l.quitCode, 0);
-    EXPECT_FALSE(l.popupOpen) << "the popup of the fetch is closed before the start";
-    EXPECT_EQ(test::ReadFileBytes(L"system64\\GfxUtil.dll"), "gfx");
-    EXPECT_EQ(test::WaitForLaunchRecord().size(), 2u);
+    EXPECT_FALSE(l.popupOpen);
+    EXPECT_TRUE(l.dialogs.empty());
+    EXPECT_EQ(test::ReadFileBytes(L"system64\\MediaLib.dll"), "media");
+    EXPECT_EQ(l.targets, std::vector<std::string>{MirrorTarget("system64/MediaLib.dll")});
+    EXPECT_EQ(l.log.find("[INFO] Attempting to start the game\n"
+                         "[WARNING] Missing file: system64\\MediaLib.dll\n"
+                         "[INFO] Directory already exists: system64\n"),
+              0u)
+        << l.log;
+    EXPECT_EQ(l.record.size(), 2u);
 }
 
-TEST(LaunchGame, MissingFilesThatCannotBeFetchedStopTheLaunch) {
+// The second of three missing files is on no server: the first stays, the
+// third is not tried, and the game is not started.
+TEST(LaunchGame, StopsAtTheFirstFileNoServerHas) {
     test::ScopedWorkDir dir;
     test::ClearSites();
-    test::InstallRuntimeFiles({L"Presence.dll"});
+    test::InstallRuntimeFiles({L"Game.exe", L"EngineCore.dll", L"MediaLib.dll"});
+    ASSERT_TRUE(test::PutSiteFile(test::Site::Mirror, L"system64/Game.exe", "game"));
+    ASSERT_TRUE(test::PutSiteFile(test::Site::Server, L"system64/MediaLib.dll", "media"));
     ASSERT_TRUE(test::WriteFileBytes(L"patchlist.bat", "keep"));
 
-    Launch l = RunLaunchGame();
+    Launch l = RunLaunchGame(1000);
     EXPECT_EQ(l.quitCode, 1);
+    EXPECT_FALSE(l.popupOpen);
     EXPECT_EQ(l.dialogs,
-              std::vector<std::wstring>{L"Failed to download required file: Presence.dll"});
-    EXPECT_TRUE(test::FileExists(L"patchlist.bat"));
-    EXPECT_EQ(l.log.rfind("[ERROR] Failed to download required files\n"),
-              l.log.size() - 42);
-    EXPECT_TRUE(test::WaitForLaunchRecord(1000).empty()) << "the game was not started";
+              std::vector<std::wstring>{L"Failed to download required file: EngineCore.dll"});
+    EXPECT_EQ(test::ReadFileBytes(L"system64\\Game.exe"), "game");
+    EXPECT_FALSE(test::PathExists(L"system64\\EngineCore.dll"));
+    EXPECT_FALSE(test::PathExists(L"system64\\MediaLib.dll"));
+    EXPECT_EQ(l.targets, (std::vector<std::string>{MirrorTarget("system64/Game.exe"),
+                                                   MirrorTarget("system64/EngineCore.dll"),
+                                                   "/download/client/system64/EngineCore.dll"}));
+    EXPECT_EQ(test::ReadFileBytes(L"patchlist.bat"), "keep");
+    const std::string last = "[ERROR] Failed to download: system64\\EngineCore.dll\n"
+                             "[ERROR] Failed to download required files\n";
+    EXPECT_EQ(l.log.rfind(last), l.log.size() - last.size()) << l.log;
+    EXPECT_TRUE(l.record.empty());
 }
 
 TEST(LaunchGame, ShellRefusalIsReportedAndTheRunEnds) {
@@ -94,7 +125,7 @@ TEST(LaunchGame, ShellRefusalIsReportedAndTheRunEnds) {
     ASSERT_TRUE(test::WriteFileBytes(L"system64\\Game.exe", "not a program"));
     ASSERT_TRUE(test::WriteFileBytes(L"patchlist.bat", "x"));
 
-    Launch l = RunLaunchGame();
+    Launch l = RunLaunchGame(0);
     EXPECT_EQ(l.quitCode, 0);
     EXPECT_EQ(l.dialogs, std::vector<std::wstring>{L"Failed to launch the game"});
     EXPECT_FALSE(test::PathExists(L"patchlist.bat"));

@@ -30,21 +30,6 @@ void ExpectFiles(const Files& files) {
             << test::Narrow(f.first);
 }
 
-std::string Paths(const std::string& path) {
-    return "[INFO] Source Path: download\\" + path + "\n[INFO] Destination Path: " + path + "\n";
-}
-
-// The failure line, with the system's own text for the code.
-std::string MoveFailed(const std::string& destination, DWORD code) {
-    wchar_t* text = nullptr;
-    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, 0,
-                   reinterpret_cast<LPWSTR>(&text), 0, nullptr);
-    std::string line = "[ERROR] Object: [" + destination + "] move failed. Error code: [" +
-                       std::to_string(code) + "]. Message: [" + test::Narrow(text) + "]\n";
-    LocalFree(text);
-    return line;
-}
-
 } // namespace
 
 TEST(EnsureDirectory, LevelByLevel) {
@@ -63,19 +48,32 @@ TEST(EnsureDirectory, LevelByLevel) {
          exists + "file\\\n\n[ERROR] Failed to create final directory: file\\x, Error: 3\n\n"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(test::Narrow(c.path));
         test::ScopedWorkDir dir;
         test::MakeDirs(L"old\\x");
         test::WriteFileBytes(L"file", "a file where a directory is needed");
         test::LogCapture log;
-        EXPECT_EQ(EnsureDirectory(c.path), c.result);
+        EXPECT_EQ(EnsureDirectory(c.path), c.result) << test::Narrow(c.path);
         EXPECT_EQ(log.Text(), c.log);
         EXPECT_EQ(test::DirectoryExists(c.path), c.result && !c.path.empty());
     }
 }
 
-TEST(ApplyPatchEntry, MovesReplacesAndReportsFailures) {
-    const std::string moved = "[INFO] File moved successfully to: ";
+TEST(ApplyPatchEntry, MovesReplacesRefusesAndReportsFailures) {
+    wchar_t* denied = nullptr;
+    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr,
+                   ERROR_ACCESS_DENIED, 0, reinterpret_cast<LPWSTR>(&denied), 0, nullptr);
+    const std::string deniedText = test::Narrow(denied);
+    LocalFree(denied);
+    auto paths = [](const std::string& path) {
+        return "[INFO] Source Path: download\\" + path + "\n[INFO] Destination Path: " + path +
+               "\n";
+    };
+    // What an unsafe entry would have made, moved or replaced.
+    const Files untouched = {{L"readme.txt", "old readme"},
+                             {L"download\\readme.txt", "new readme"},
+                             {L"a", "(none)"},
+                             {L"..\\readme.txt", "(none)"},
+                             {L"\\readme.txt", "(none)"}};
     struct Case {
         std::wstring entry;
         bool result;
@@ -84,25 +82,25 @@ TEST(ApplyPatchEntry, MovesReplacesAndReportsFailures) {
     } cases[] = {
         {L"  \"data\\maps\\a.map\"\t",
          true,
-         Paths("data\\maps\\a.map") + "[INFO] Directory created successfully: data\\maps\n" +
-             moved + "data\\maps\\a.map\n",
+         paths("data\\maps\\a.map") + "[INFO] Directory created successfully: data\\maps\n" +
+             "[INFO] File moved successfully to: data\\maps\\a.map\n",
          {{L"data\\maps\\a.map", "new map"}, {L"download\\data\\maps\\a.map", "(none)"}}},
         {L"readme.txt",
          true,
-         Paths("readme.txt") + moved + "readme.txt\n",
+         paths("readme.txt") + "[INFO] File moved successfully to: readme.txt\n",
          {{L"readme.txt", "new readme"}, {L"download\\readme.txt", "(none)"}}},
-        {L"dir", // replacing waits for a while, then gives up
-         false,
-         Paths("dir") + MoveFailed("dir", ERROR_ACCESS_DENIED),
+        {L"dir",
+         false, // replacing a directory waits for a while, then gives up
+         paths("dir") + "[ERROR] Object: [dir] move failed. Error code: [5]. Message: [" +
+             deniedText + "]\n",
          {{L"download\\dir", "new dir"}, {L"dir\\keep", "kept"}}},
-        {L"new\\x.dll",
-         false,
-         Paths("new\\x.dll") + "[INFO] Directory created successfully: new\n" +
-             MoveFailed("new\\x.dll", ERROR_PATH_NOT_FOUND),
-         {{L"new", "(dir)"}}},
+        {L"\\readme.txt", false, "[ERROR] Refused unsafe path: \\readme.txt\n", untouched},
+        {L"/readme.txt", false, "[ERROR] Refused unsafe path: /readme.txt\n", untouched},
+        {L"a\\C:readme.txt", false, "[ERROR] Refused unsafe path: a\\C:readme.txt\n", untouched},
+        {L"\"a\\..\\..\\readme.txt\"", false,
+         "[ERROR] Refused unsafe path: a\\..\\..\\readme.txt\n", untouched},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(test::Narrow(c.entry));
         test::ScopedWorkDir dir;
         Place({{L"download\\data\\maps\\a.map", "new map"},
                {L"download\\readme.txt", "new readme"},
@@ -110,7 +108,7 @@ TEST(ApplyPatchEntry, MovesReplacesAndReportsFailures) {
                {L"download\\dir", "new dir"},
                {L"dir\\keep", "kept"}});
         test::LogCapture log;
-        EXPECT_EQ(ApplyPatchEntry(c.entry), c.result);
+        EXPECT_EQ(ApplyPatchEntry(c.entry), c.result) << test::Narrow(c.entry);
         EXPECT_EQ(log.Text(), c.log);
         ExpectFiles(c.after);
     }

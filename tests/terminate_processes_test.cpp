@@ -34,13 +34,11 @@ TEST(TerminateProcesses, EndsOnlyThisInstallationsGameAndWaits) {
     }
 
     TerminateProcessesByName(L"Game.exe");
-    TerminateProcessesByName(L"game.exe");
 
     for (size_t i = 0; i < processes.size(); ++i) {
-        DWORD code = 99;
-        GetExitCodeProcess(processes[i], &code);
-        EXPECT_EQ(code, copies[i].second ? 0u : STILL_ACTIVE) << test::Narrow(copies[i].first);
-        EXPECT_EQ(WaitForSingleObject(processes[i], 0) == WAIT_OBJECT_0, copies[i].second);
+        // Already gone when the call returns, or still running.
+        EXPECT_EQ(WaitForSingleObject(processes[i], 0) == WAIT_OBJECT_0, copies[i].second)
+            << test::Narrow(copies[i].first);
         TerminateProcess(processes[i], 1);
         WaitForSingleObject(processes[i], 5000);
         CloseHandle(processes[i]);

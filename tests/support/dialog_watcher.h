@@ -1,9 +1,7 @@
 // Dismisses the message boxes of the code under test, as a player would:
-// a background thread finds each dialog captioned "Error" (in this process or
-// a child), records its text and presses its button.
+// a background thread finds each dialog of this process captioned "Error",
+// records its text and presses its button.
 #pragma once
-
-#include <windows.h>
 
 #include <atomic>
 #include <mutex>
@@ -15,13 +13,16 @@ namespace test {
 
 class DialogWatcher {
   public:
-    DialogWatcher();
-    ~DialogWatcher();
-    DialogWatcher(const DialogWatcher&) = delete;
-    DialogWatcher& operator=(const DialogWatcher&) = delete;
-
+    DialogWatcher() : thread_([this] { Run(); }) {}
+    ~DialogWatcher() {
+        stop_ = true;
+        thread_.join();
+    }
     // The texts of the dialogs dismissed so far, in order.
-    std::vector<std::wstring> Texts() const;
+    std::vector<std::wstring> Texts() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return texts_;
+    }
 
   private:
     void Run();

@@ -17,12 +17,9 @@ namespace test {
 
 enum class Site { Mirror, Server };
 
-// The port of a listener; 0 when the server is not running.
-int ServerPort(const std::string& listener);
 // "https://localhost:<port>" (http:// for "http") followed by path, e.g. L"/fault/status/404".
 std::wstring ServerUrl(const std::string& listener, const std::wstring& path);
 
-std::wstring SiteRoot(Site site);
 // Removes every file from both sites.
 void ClearSites();
 // Publishes bytes at the URL tail (slashes or backslashes) of a site. options,
@@ -31,22 +28,13 @@ void ClearSites();
 bool PutSiteFile(Site site, const std::wstring& tail, const std::string& bytes,
                  const std::string& options = "");
 
-struct ServerRequest {
-    std::string listener;
-    std::string method;
-    std::string target; // as received: raw bytes stay raw, %xx stays %xx
-    std::string userAgent;
-};
-
-// Turns every %xx of a request target into its byte.
-std::string PercentDecoded(const std::string& target);
-
 // The requests the server logged after the capture was made.
 class RequestLog {
   public:
     RequestLog();
-    std::vector<ServerRequest> Requests() const;
-    // Just the targets, in order.
+    // "listener TAB method TAB target TAB user-agent" each, in order; the
+    // target as received, %xx and raw bytes alike.
+    std::vector<std::string> Lines() const;
     std::vector<std::string> Targets() const;
 
   private:

@@ -35,12 +35,8 @@ class LogCapture {
     std::string Text() const;
 
   private:
-    long long start_;
+    size_t start_;
 };
-
-// Drops "YYYY-MM-DD HH:MM:SS - " after the level of every log line and turns
-// CR LF into LF.
-std::string StripTimestamps(const std::string& text);
 
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 // The file's bytes; empty when it cannot be read (use FileExists to tell).
@@ -48,13 +44,11 @@ std::string ReadFileBytes(const std::wstring& path);
 bool FileExists(const std::wstring& path); // a file, not a directory
 bool DirectoryExists(const std::wstring& path);
 bool PathExists(const std::wstring& path);
-// Makes every level of a directory path (both separators accepted).
-void MakeDirs(const std::wstring& path);
+void MakeDirs(const std::wstring& path); // every level, either separator
 void RemoveTree(const std::wstring& path);
 
-// The build's folder (the one holding updater.exe).
-std::wstring BuildDir();
-std::wstring ProductPath(); // updater.exe
+std::wstring BuildDir();                           // the build's folder, holding updater.exe
+std::wstring ProductPath();                        // updater.exe
 std::wstring HelperPath(const std::wstring& name); // helpers\<name>.exe
 
 struct ProcessResult {
@@ -74,6 +68,5 @@ void InstallRuntimeFiles(const std::vector<std::wstring>& except = {});
 std::vector<std::string> WaitForLaunchRecord(DWORD timeoutMs = 15000);
 
 std::string Narrow(const std::wstring& text); // UTF-8, for messages
-std::wstring Widen(const std::string& text);  // from UTF-8
 
 } // namespace test
