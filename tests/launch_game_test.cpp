@@ -1,9 +1,9 @@
 // The launch: the runtime files checked and fetched from the local HTTPS test
 // server, the game started through the shell with "startgame" in the game
-// folder, patchlist.bat, and the quit code.
+// folder, patchlist.bat, and the quit code. updater_run_test fetches files
+// that are missing, in a whole run.
 #include "app/app.h"
 #include "launch/launch.h"
-#include "support/dialog_watcher.h"
 #include "support/test_server.h"
 #include "support/test_support.h"
 
@@ -68,26 +68,6 @@ TEST(LaunchGame, StartsTheGameWithStartgameInTheGameFolder) {
     EXPECT_NE(l.record[0].find("Game.exe"), std::string::npos) << l.record[0];
     EXPECT_EQ(l.record[0].substr(l.record[0].size() - 10), " startgame") << l.record[0];
     EXPECT_EQ(_stricmp(l.record[1].c_str(), test::Narrow(dir.path()).c_str()), 0) << l.record[1];
-}
-
-TEST(LaunchGame, FetchesTheMissingFileThenClosesThePopup) {
-    test::ScopedWorkDir dir;
-    test::ClearSites();
-    test::InstallRuntimeFiles({L"MediaLib.dll"});
-    ASSERT_TRUE(test::PutSiteFile(test::Site::Mirror, L"system64/MediaLib.dll", "media"));
-
-    Launch l = RunLaunchGame();
-    EXPECT_EQ(l.quitCode, 0);
-    EXPECT_FALSE(l.popupOpen);
-    EXPECT_TRUE(l.dialogs.empty());
-    EXPECT_EQ(test::ReadFileBytes(L"system64\\MediaLib.dll"), "media");
-    EXPECT_EQ(l.targets, std::vector<std::string>{MirrorTarget("system64/MediaLib.dll")});
-    EXPECT_EQ(l.log.find("[INFO] Attempting to start the game\n"
-                         "[WARNING] Missing file: system64\\MediaLib.dll\n"
-                         "[INFO] Directory already exists: system64\n"),
-              0u)
-        << l.log;
-    EXPECT_EQ(l.record.size(), 2u);
 }
 
 // The second of three missing files is on no server: the first stays, the

@@ -5,20 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <thread>
 
 namespace {
 
 using Files = std::map<std::wstring, std::string>;
-
-void Place(const Files& files) {
-    for (const auto& f : files) {
-        size_t slash = f.first.rfind(L'\\');
-        if (slash != std::wstring::npos)
-            test::MakeDirs(f.first.substr(0, slash));
-        ASSERT_TRUE(test::WriteFileBytes(f.first, f.second)) << test::Narrow(f.first);
-    }
-}
 
 // Contents, "(none)" or "(dir)" for each path.
 void ExpectFiles(const Files& files) {
@@ -102,30 +92,15 @@ TEST(ApplyPatchEntry, MovesReplacesRefusesAndReportsFailures) {
     };
     for (const auto& c : cases) {
         test::ScopedWorkDir dir;
-        Place({{L"download\\data\\maps\\a.map", "new map"},
-               {L"download\\readme.txt", "new readme"},
-               {L"readme.txt", "old readme"},
-               {L"download\\dir", "new dir"},
-               {L"dir\\keep", "kept"}});
+        for (const auto& f : Files{{L"download\\data\\maps\\a.map", "new map"},
+                                   {L"download\\readme.txt", "new readme"},
+                                   {L"readme.txt", "old readme"},
+                                   {L"download\\dir", "new dir"},
+                                   {L"dir\\keep", "kept"}})
+            ASSERT_TRUE(test::WriteFileBytes(f.first, f.second));
         test::LogCapture log;
         EXPECT_EQ(ApplyPatchEntry(c.entry), c.result) << test::Narrow(c.entry);
         EXPECT_EQ(log.Text(), c.log);
         ExpectFiles(c.after);
     }
-}
-
-TEST(ApplyPatchEntry, WaitsOutAShortLock) {
-    test::ScopedWorkDir dir;
-    Place({{L"download\\game.dll", "new"}, {L"game.dll", "old"}});
-    // A scanner's handle without delete sharing blocks the move for a moment.
-    HANDLE held = CreateFileW(L"download\\game.dll", GENERIC_READ, FILE_SHARE_READ, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-    ASSERT_FALSE(MoveFileExW(L"download\\game.dll", L"game.dll", MOVEFILE_REPLACE_EXISTING));
-    std::thread scanner([&] {
-        Sleep(300);
-        CloseHandle(held);
-    });
-    EXPECT_TRUE(ApplyPatchEntry(L"game.dll"));
-    scanner.join();
-    ExpectFiles({{L"game.dll", "new"}, {L"download\\game.dll", "(none)"}});
 }

@@ -1,10 +1,11 @@
-// Whole update runs in process: files replaced, unsafe entries refused, and
-// what the label says and what happens to patchlist.txt when some entries
-// could not be placed.
+// Whole update runs in process: the update window as the system sees it,
+// files replaced, unsafe entries refused, and what the label says and what
+// happens to patchlist.txt when some entries could not be placed.
 #include "app/app.h"
 #include "patch/patch.h"
 #include "support/test_support.h"
 
+#include <commctrl.h>
 #include <gtest/gtest.h>
 
 namespace {
@@ -19,6 +20,55 @@ LRESULT CALLBACK RecordLabel(int code, WPARAM wParam, LPARAM lParam) {
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
+// Class, styles, sizes and controls; the bar stands where the run left it.
+void ExpectUpdateWindow(HWND window) {
+    WNDCLASSW wc = {};
+    ASSERT_TRUE(GetClassInfoW(GetModuleHandleW(nullptr), L"UpdateWindowClass", &wc));
+    EXPECT_EQ(wc.lpfnWndProc, UpdateWindowProc);
+    EXPECT_TRUE(wc.style == 0 && wc.cbClsExtra == 0 && wc.cbWndExtra == 0 && !wc.hIcon &&
+                !wc.hCursor && !wc.hbrBackground);
+    wchar_t text[128] = {};
+    GetWindowTextW(window, text, 128);
+    EXPECT_STREQ(text, L"Velmora Online update");
+    EXPECT_EQ(GetWindowLongW(window, GWL_STYLE) &
+                  (WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX |
+                   WS_POPUP | WS_CHILD),
+              WS_CAPTION | WS_SYSMENU);
+    EXPECT_EQ(GetWindowLongW(window, GWL_EXSTYLE) & ~WS_EX_WINDOWEDGE, 0);
+    RECT r;
+    GetWindowRect(window, &r);
+    EXPECT_EQ(r.right - r.left, 300);
+    EXPECT_EQ(r.bottom - r.top, 120);
+    struct Control {
+        HWND handle;
+        const wchar_t *className, *text;
+        LONG style;
+        RECT rect;
+    } controls[] = {
+        {g_statusLabel, L"Static", nullptr, WS_CHILD | WS_VISIBLE, {10, 10, 270, 30}},
+        {g_progressBar,
+         L"msctls_progress32",
+         L"",
+         WS_CHILD | WS_VISIBLE | PBS_SMOOTH,
+         {10, 40, 270, 60}},
+    };
+    for (const auto& c : controls) {
+        EXPECT_EQ(GetParent(c.handle), window);
+        GetClassNameW(c.handle, text, 128);
+        EXPECT_EQ(_wcsicmp(text, c.className), 0);
+        GetWindowTextW(c.handle, text, 128);
+        EXPECT_TRUE(!c.text || std::wstring(text) == c.text);
+        EXPECT_EQ(GetWindowLongW(c.handle, GWL_STYLE), c.style);
+        EXPECT_EQ(GetWindowLongW(c.handle, GWL_EXSTYLE), 0);
+        GetWindowRect(c.handle, &r);
+        MapWindowPoints(HWND_DESKTOP, window, reinterpret_cast<POINT*>(&r), 2);
+        EXPECT_TRUE(EqualRect(&r, &c.rect));
+    }
+    EXPECT_EQ(SendMessageW(g_progressBar, PBM_GETRANGE, TRUE, 0), 0);
+    EXPECT_EQ(SendMessageW(g_progressBar, PBM_GETRANGE, FALSE, 0), 100);
+    EXPECT_EQ(SendMessageW(g_progressBar, PBM_GETPOS, 0, 0), 100);
+}
+
 } // namespace
 
 TEST(UpdateOutcome, ReplacesRefusesAndKeepsWhatFailed) {
@@ -28,7 +78,8 @@ TEST(UpdateOutcome, ReplacesRefusesAndKeepsWhatFailed) {
         std::string kept; // empty: patchlist.txt deleted
     } cases[] = {
         {"readme.txt\r\nsub\\b.txt\n",
-         {L"sub\\b.txt", L"Update complete!", L"patchlist.txt has been deleted."},
+         {L"Updating files...", L"readme.txt", L"sub\\b.txt", L"Update complete!",
+          L"patchlist.txt has been deleted."},
          ""},
         // f is a file, so nothing can be placed below it; missing.dll was never
         // downloaded and the unsafe entry is refused: neither is kept.
@@ -40,13 +91,11 @@ TEST(UpdateOutcome, ReplacesRefusesAndKeepsWhatFailed) {
     for (const auto& c : cases) {
         test::ScopedWorkDir dir;
         test::InstallRuntimeFiles(); // for the launch that ends the run
-        test::MakeDirs(L"download\\sub");
-        test::MakeDirs(L"download\\f");
-        for (const wchar_t* name : {L"download\\sub\\b.txt", L"download\\f\\x.dll",
-                                    L"download\\f\\y.dll", L"f", L"outside.txt"})
-            ASSERT_TRUE(test::WriteFileBytes(name, "data"));
+        for (const wchar_t* name :
+             {L"download\\readme.txt", L"download\\sub\\b.txt", L"download\\f\\x.dll",
+              L"download\\f\\y.dll", L"f", L"outside.txt"})
+            ASSERT_TRUE(test::WriteFileBytes(name, "new"));
         ASSERT_TRUE(test::WriteFileBytes(L"readme.txt", "old"));
-        ASSERT_TRUE(test::WriteFileBytes(L"download\\readme.txt", "new"));
         ASSERT_TRUE(test::WriteFileBytes(L"patchlist.txt", c.list));
 
         g_labels.clear();
@@ -55,19 +104,23 @@ TEST(UpdateOutcome, ReplacesRefusesAndKeepsWhatFailed) {
             UpdaterMain(GetModuleHandleW(nullptr), nullptr, const_cast<PWSTR>(L"update"), SW_HIDE),
             0);
         UnhookWindowsHookEx(hook);
+        g_patchList.clear();
+        ExpectUpdateWindow(GetParent(g_statusLabel));
+        // Closing the window ends the message loop through the quit message.
         DestroyWindow(GetParent(g_statusLabel));
         MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        }
-        g_patchList.clear();
+        bool quit = false;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            quit = quit || (msg.message == WM_QUIT && msg.wParam == 0);
+        EXPECT_TRUE(quit);
 
         ASSERT_GE(g_labels.size(), c.lastLabels.size());
         EXPECT_EQ(std::vector<std::wstring>(g_labels.end() - c.lastLabels.size(), g_labels.end()),
                   c.lastLabels);
         EXPECT_EQ(test::ReadFileBytes(L"readme.txt"), "new");
         EXPECT_FALSE(test::PathExists(dir.path() + L"\\..\\outside.txt"));
-        EXPECT_EQ(test::FileExists(L"patchlist.txt"), !c.kept.empty());
         EXPECT_EQ(test::ReadFileBytes(L"patchlist.txt"), c.kept);
+        EXPECT_EQ(test::FileExists(L"patchlist.txt"), !c.kept.empty());
         EXPECT_FALSE(test::PathExists(L"patchlist.txt.tmp"));
     }
 }

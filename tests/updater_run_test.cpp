@@ -22,7 +22,6 @@ TEST(UpdaterRun, WholeCycleThenALoggedLaunchRun) {
                                                                          : test::Site::Mirror,
                                       entry, bytes));
     }
-    test::MakeDirs(L"download\\data\\maps");
     ASSERT_TRUE(test::WriteFileBytes(L"download\\data\\maps\\a.map", "new map"));
     ASSERT_TRUE(test::WriteFileBytes(L"download\\readme.txt", "new readme"));
     ASSERT_TRUE(test::WriteFileBytes(L"readme.txt", "old readme"));

@@ -51,12 +51,8 @@ void ClearSites() {
     }
 }
 
-bool PutSiteFile(Site site, const std::wstring& tail, const std::string& bytes,
-                 const std::string& options) {
+bool PutSiteFile(Site site, const std::wstring& tail, const std::string& bytes) {
     std::wstring path = SiteRoot(site) + L"\\" + tail;
-    MakeDirs(path.substr(0, path.find_last_of(L"\\/")));
-    if (!options.empty() && !WriteFileBytes(path + L".serve", options))
-        return false;
     return WriteFileBytes(path, bytes);
 }
 

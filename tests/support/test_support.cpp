@@ -3,11 +3,10 @@
 
 #include "log/log.h"
 
-#include <filesystem>
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <mutex>
 #include <regex>
 
 namespace fs = std::filesystem;
@@ -24,18 +23,16 @@ std::wstring LogPath() {
 
 // Once per test process: a folder of its own, holding the in-process log.
 void InitProcess() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        g_processDir = fs::temp_directory_path().wstring() + L"updater-tests-" +
-                       std::to_wstring(GetCurrentProcessId()) + L"-" +
-                       std::to_wstring(GetTickCount());
-        fs::create_directory(g_processDir);
-        fs::path previous = fs::current_path();
-        fs::current_path(g_processDir);
-        g_loggingEnabled = true;
-        Logger::Write(L"INFO", L"test process started");
-        fs::current_path(previous);
-    });
+    if (!g_processDir.empty())
+        return;
+    g_processDir = fs::temp_directory_path().wstring() + L"updater-tests-" +
+                   std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(GetTickCount());
+    fs::create_directory(g_processDir);
+    fs::path previous = fs::current_path();
+    fs::current_path(g_processDir);
+    g_loggingEnabled = true;
+    Logger::Write(L"INFO", L"test process started");
+    fs::current_path(previous);
 }
 
 } // namespace
@@ -67,6 +64,8 @@ std::string LogCapture::Text() const {
 }
 
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
+    std::error_code e;
+    fs::create_directories(fs::path(path).parent_path(), e);
     std::ofstream out(fs::path(path), std::ios::binary);
     return out.write(bytes.data(), static_cast<std::streamsize>(bytes.size())).flush().good();
 }
@@ -87,7 +86,8 @@ bool DirectoryExists(const std::wstring& path) {
 }
 
 bool PathExists(const std::wstring& path) {
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    std::error_code e;
+    return fs::exists(path, e);
 }
 
 void MakeDirs(const std::wstring& path) {
@@ -124,17 +124,44 @@ ProcessResult RunProcess(const std::wstring& program, const std::wstring& argume
     if (!CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
                         workDir.c_str(), &si, &pi))
         return result;
-    result.started = true;
     CloseHandle(pi.hThread);
     result.finished = WaitForSingleObject(pi.hProcess, timeoutMs) == WAIT_OBJECT_0;
-    if (result.finished) {
-        GetExitCodeProcess(pi.hProcess, &result.exitCode);
-    } else {
-        TerminateProcess(pi.hProcess, 99);
-        WaitForSingleObject(pi.hProcess, 5000);
-    }
+    GetExitCodeProcess(pi.hProcess, &result.exitCode);
+    TerminateProcess(pi.hProcess, 99); // when still running
+    WaitForSingleObject(pi.hProcess, 5000);
     CloseHandle(pi.hProcess);
     return result;
+}
+
+namespace {
+
+std::vector<std::wstring> g_dialogTexts;
+
+// A message box is a dialog with a text control 0xFFFF; once it is active
+// its text is read and its button pressed.
+LRESULT CALLBACK DismissDialog(int code, WPARAM wParam, LPARAM lParam) {
+    HWND dialog = reinterpret_cast<HWND>(wParam);
+    wchar_t text[1024] = {};
+    if (code == HCBT_ACTIVATE && GetDlgItemTextW(dialog, 0xFFFF, text, 1024) > 0) {
+        g_dialogTexts.push_back(text);
+        PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+} // namespace
+
+DialogWatcher::DialogWatcher()
+    : hook_(SetWindowsHookExW(WH_CBT, DismissDialog, nullptr, GetCurrentThreadId())) {
+    g_dialogTexts.clear();
+}
+
+DialogWatcher::~DialogWatcher() {
+    UnhookWindowsHookEx(hook_);
+}
+
+std::vector<std::wstring> DialogWatcher::Texts() const {
+    return g_dialogTexts;
 }
 
 void InstallRuntimeFiles(const std::vector<std::wstring>& except) {

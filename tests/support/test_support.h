@@ -1,5 +1,5 @@
 // Shared pieces of the tests: throw-away game folders, file helpers, the log
-// of the test process, and starting the built programs.
+// of the test process, starting the built programs, and message boxes.
 #pragma once
 
 #include <windows.h>
@@ -16,13 +16,10 @@ class ScopedWorkDir {
   public:
     ScopedWorkDir();
     ~ScopedWorkDir();
-    ScopedWorkDir(const ScopedWorkDir&) = delete;
-    ScopedWorkDir& operator=(const ScopedWorkDir&) = delete;
     const std::wstring& path() const { return path_; }
 
   private:
-    std::wstring previous_;
-    std::wstring path_;
+    std::wstring previous_, path_;
 };
 
 // The in-process log: the log stream stays open on the file it opened first,
@@ -38,6 +35,19 @@ class LogCapture {
     size_t start_;
 };
 
+// Dismisses the message boxes that the code under test shows on this thread
+// while it lives, as a player would, and keeps their texts in order.
+class DialogWatcher {
+  public:
+    DialogWatcher();
+    ~DialogWatcher();
+    std::vector<std::wstring> Texts() const;
+
+  private:
+    HHOOK hook_;
+};
+
+// Writes the file, making the folders it needs.
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 // The file's bytes; empty when it cannot be read (use FileExists to tell).
 std::string ReadFileBytes(const std::wstring& path);
@@ -52,8 +62,7 @@ std::wstring ProductPath();                        // updater.exe
 std::wstring HelperPath(const std::wstring& name); // helpers\<name>.exe
 
 struct ProcessResult {
-    bool started = false;
-    bool finished = false; // false: killed after the time-out
+    bool finished = false; // false: not started, or killed after the time-out
     DWORD exitCode = 0;
 };
 // Starts program with the given command-line tail in workDir and waits.
