@@ -1,5 +1,5 @@
-// The bitness question: the real system under 64-bit Wine, and the decision
-// for the systems no test machine has.
+// The bitness: the real system under 64-bit Wine, and the decision for the
+// systems no test machine has.
 #include "launch/architecture_rules.h"
 #include "launch/launch.h"
 
@@ -17,14 +17,12 @@ TEST(Architecture, SixtyFourBitWineIsNative64BitAndTheDecisionTable) {
     } cases[] = {
         {PROCESSOR_ARCHITECTURE_AMD64, {false, 0, false}, true},
         {PROCESSOR_ARCHITECTURE_AMD64, {true, kFailed, false}, true},
-        {PROCESSOR_ARCHITECTURE_INTEL, {false, 0, false}, false},
         {PROCESSOR_ARCHITECTURE_INTEL, {true, 0, false}, false},
-        {PROCESSOR_ARCHITECTURE_ARM64, {true, 0, true}, true}, // x86-64 emulation
-        {PROCESSOR_ARCHITECTURE_ARM64, {true, 1, true}, true}, // any success status
+        {PROCESSOR_ARCHITECTURE_ARM64, {true, 1, true}, true}, // emulates x86-64
         {PROCESSOR_ARCHITECTURE_ARM64, {true, 0, false}, false},
         {PROCESSOR_ARCHITECTURE_ARM64, {false, 0, true}, false},
         {PROCESSOR_ARCHITECTURE_ARM64, {true, kFailed, true}, false},
-        {PROCESSOR_ARCHITECTURE_IA64, {true, 0, false}, false},
+        {PROCESSOR_ARCHITECTURE_IA64, {false, 0, false}, false},
     };
     for (const Case& c : cases)
         EXPECT_EQ(DecideNative64Bit(c.architecture, c.guest), c.expected) << "case " << &c - cases;

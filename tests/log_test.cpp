@@ -1,6 +1,5 @@
-// The log writer's bytes. The capture strips each line's "[LEVEL] YYYY-MM-DD
-// HH:MM:SS - " stamp by pattern, so a wrong layout shows up in every log
-// comparison of the suite; the file itself is checked in updater_run_test.
+// The log writer's bytes. LogCapture strips each line's stamp by its pattern,
+// so a wrong layout fails every log comparison; updater_run_test reads the file.
 #include "log/log.h"
 #include "log/log_line.h"
 #include "support/test_support.h"

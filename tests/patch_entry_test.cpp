@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-TEST(PatchEntry, CleaningAndDirectoryPart) {
+TEST(PatchEntry, CleaningDirectoryPartAndUnsafePaths) {
     // entry, cleaned path, directory part ("-" for none)
     const wchar_t* cases[][3] = {
         {L"  \"data\\maps\\a.map\"\t", L"data\\maps\\a.map", L"data\\maps"},
@@ -17,9 +17,7 @@ TEST(PatchEntry, CleaningAndDirectoryPart) {
         EXPECT_EQ(PatchDirectoryPart(c[1], directory), std::wstring(c[2]) != L"-");
         EXPECT_EQ(directory, c[2]) << testing::PrintToString(std::wstring(c[0]));
     }
-}
-
-TEST(PatchEntry, UnsafePaths) {
+    // Unsafe: anything that could name something outside the installation.
     for (const wchar_t* path : {L"\\x.dll", L"/x.dll", L"\\\\server\\share\\x", L"C:x.dll",
                                 L"x.dll:ads", L"..", L"a\\..\\..\\x", L"a/..\\x", L"a\\. .\\x"})
         EXPECT_TRUE(IsUnsafePatchPath(path)) << testing::PrintToString(std::wstring(path));

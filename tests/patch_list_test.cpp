@@ -5,12 +5,10 @@
 
 #include <gtest/gtest.h>
 
-using Lines = std::vector<std::wstring>;
-
 TEST(PatchList, BytesBecomeEntries) {
     struct Case {
         std::string bytes;
-        Lines entries;
+        std::vector<std::wstring> entries;
     } cases[] = {
         {"", {}},
         {"\n\n", {L"", L""}},
@@ -19,8 +17,7 @@ TEST(PatchList, BytesBecomeEntries) {
         {"a\rb\nc\r", {L"a\rb", L"c\r"}}, // a lone CR stays
         {"a\r\r\n", {L"a\r"}},
         {"\xEF\xBB\xBFx.dll\n", {L"\u00EF\u00BB\u00BFx.dll"}}, // so does a BOM
-        {"caf\xC3\xA9\n\xFF", {L"caf\u00C3\u00A9", L"\u00FF"}},
-        {std::string("a\0b\n", 4), {std::wstring(L"a\0b", 3)}},
+        {std::string("\xFF\0b\n", 4), {std::wstring(L"\u00FF\0b", 3)}},
     };
     for (const auto& c : cases)
         EXPECT_EQ(SplitPatchListBytes(c.bytes), c.entries) << testing::PrintToString(c.bytes);
@@ -30,7 +27,6 @@ TEST(PatchList, LoadsTheWholeFileOrLogsItsAbsence) {
     test::ScopedWorkDir dir;
     test::LogCapture missing;
     EXPECT_FALSE(LoadPatchList());
-    EXPECT_TRUE(g_patchList.empty());
     EXPECT_EQ(missing.Text(), "[ERROR] Failed to open patchlist.txt\n");
 
     std::string bytes; // several read chunks
@@ -40,7 +36,7 @@ TEST(PatchList, LoadsTheWholeFileOrLogsItsAbsence) {
     test::LogCapture log;
     EXPECT_TRUE(LoadPatchList());
     ASSERT_EQ(g_patchList.size(), 20000u);
-    EXPECT_EQ(g_patchList[19999], L"data\\file19999.dat");
+    EXPECT_EQ(g_patchList.back(), L"data\\file19999.dat");
     g_patchList.clear();
     EXPECT_EQ(log.Text(), "[INFO] Patchlist loaded successfully [objects: 20000]\n");
     EXPECT_TRUE(DeleteFileW(L"patchlist.txt")) << "closed before returning";

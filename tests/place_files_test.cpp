@@ -6,22 +6,6 @@
 
 #include <map>
 
-namespace {
-
-using Files = std::map<std::wstring, std::string>;
-
-// Contents, "(none)" or "(dir)" for each path.
-void ExpectFiles(const Files& files) {
-    for (const auto& f : files)
-        EXPECT_EQ(test::FileExists(f.first)        ? test::ReadFileBytes(f.first)
-                  : test::DirectoryExists(f.first) ? "(dir)"
-                                                   : "(none)",
-                  f.second)
-            << test::Narrow(f.first);
-}
-
-} // namespace
-
 TEST(EnsureDirectory, LevelByLevel) {
     const std::string exists = "[INFO] Directory already exists: ";
     struct Case {
@@ -49,18 +33,16 @@ TEST(EnsureDirectory, LevelByLevel) {
 }
 
 TEST(ApplyPatchEntry, MovesReplacesRefusesAndReportsFailures) {
+    using Files = std::map<std::wstring, std::string>; // path: contents, "(dir)" or "(none)"
     wchar_t* denied = nullptr;
     FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr,
                    ERROR_ACCESS_DENIED, 0, reinterpret_cast<LPWSTR>(&denied), 0, nullptr);
     const std::string deniedText = test::Narrow(denied);
     LocalFree(denied);
-    auto paths = [](const std::string& path) {
-        return "[INFO] Source Path: download\\" + path + "\n[INFO] Destination Path: " + path +
-               "\n";
-    };
+    const std::string moved = "[INFO] File moved successfully to: ";
     // What an unsafe entry would have made, moved or replaced.
-    const Files untouched = {{L"readme.txt", "old readme"},
-                             {L"download\\readme.txt", "new readme"},
+    const Files untouched = {{L"readme.txt", "old"},
+                             {L"download\\readme.txt", "new"},
                              {L"a", "(none)"},
                              {L"..\\readme.txt", "(none)"},
                              {L"\\readme.txt", "(none)"}};
@@ -72,16 +54,20 @@ TEST(ApplyPatchEntry, MovesReplacesRefusesAndReportsFailures) {
     } cases[] = {
         {L"  \"data\\maps\\a.map\"\t",
          true,
-         paths("data\\maps\\a.map") + "[INFO] Directory created successfully: data\\maps\n" +
-             "[INFO] File moved successfully to: data\\maps\\a.map\n",
-         {{L"data\\maps\\a.map", "new map"}, {L"download\\data\\maps\\a.map", "(none)"}}},
+         "[INFO] Source Path: download\\data\\maps\\a.map\n"
+         "[INFO] Destination Path: data\\maps\\a.map\n"
+         "[INFO] Directory created successfully: data\\maps\n" +
+             moved + "data\\maps\\a.map\n",
+         {{L"data\\maps\\a.map", "map"}, {L"download\\data\\maps\\a.map", "(none)"}}},
         {L"readme.txt",
          true,
-         paths("readme.txt") + "[INFO] File moved successfully to: readme.txt\n",
-         {{L"readme.txt", "new readme"}, {L"download\\readme.txt", "(none)"}}},
+         "[INFO] Source Path: download\\readme.txt\n[INFO] Destination Path: readme.txt\n" + moved +
+             "readme.txt\n",
+         {{L"readme.txt", "new"}, {L"download\\readme.txt", "(none)"}}},
         {L"dir",
          false, // replacing a directory waits for a while, then gives up
-         paths("dir") + "[ERROR] Object: [dir] move failed. Error code: [5]. Message: [" +
+         "[INFO] Source Path: download\\dir\n[INFO] Destination Path: dir\n"
+         "[ERROR] Object: [dir] move failed. Error code: [5]. Message: [" +
              deniedText + "]\n",
          {{L"download\\dir", "new dir"}, {L"dir\\keep", "kept"}}},
         {L"\\readme.txt", false, "[ERROR] Refused unsafe path: \\readme.txt\n", untouched},
@@ -92,15 +78,20 @@ TEST(ApplyPatchEntry, MovesReplacesRefusesAndReportsFailures) {
     };
     for (const auto& c : cases) {
         test::ScopedWorkDir dir;
-        for (const auto& f : Files{{L"download\\data\\maps\\a.map", "new map"},
-                                   {L"download\\readme.txt", "new readme"},
-                                   {L"readme.txt", "old readme"},
+        for (const auto& f : Files{{L"download\\data\\maps\\a.map", "map"},
+                                   {L"download\\readme.txt", "new"},
+                                   {L"readme.txt", "old"},
                                    {L"download\\dir", "new dir"},
                                    {L"dir\\keep", "kept"}})
             ASSERT_TRUE(test::WriteFileBytes(f.first, f.second));
         test::LogCapture log;
         EXPECT_EQ(ApplyPatchEntry(c.entry), c.result) << test::Narrow(c.entry);
         EXPECT_EQ(log.Text(), c.log);
-        ExpectFiles(c.after);
+        for (const auto& f : c.after)
+            EXPECT_EQ(test::DirectoryExists(f.first) ? "(dir)"
+                      : test::PathExists(f.first)    ? test::ReadFileBytes(f.first)
+                                                     : "(none)",
+                      f.second)
+                << test::Narrow(f.first);
     }
 }

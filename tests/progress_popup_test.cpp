@@ -90,42 +90,11 @@ TEST(ProgressPopup, DrawsPanelTrackFillAndMessageInOneWindowUntilClosed) {
             << "the message and its outline";
         ReleaseDC(g_progressPopup, dc);
     }
-    // Centred on the screen, white keyed out.
-    const int left = (GetSystemMetrics(SM_CXSCREEN) - 320) / 2;
-    const int top = (GetSystemMetrics(SM_CYSCREEN) - 150) / 2;
-    const RECT centred = {left, top, left + 320, top + 150};
-    RECT r;
-    GetWindowRect(g_progressPopup, &r);
-    EXPECT_TRUE(EqualRect(&r, &centred));
+    // White is keyed out.
     COLORREF key = 0;
     DWORD flags = 0;
     EXPECT_TRUE(GetLayeredWindowAttributes(g_progressPopup, &key, nullptr, &flags));
     EXPECT_EQ(key, kKey);
     EXPECT_EQ(flags, static_cast<DWORD>(LWA_COLORKEY));
     ShowProgressPopup(L"", 100);
-}
-
-// A text too long for the buffer keeps the whole characters that fit.
-TEST(PopupMessage, CutsAtWholeCharactersWithinTheBuffer) {
-    std::wstring emojis;
-    for (int i = 0; i < 300; ++i)
-        emojis += L"a\U0001F600";
-    struct Case {
-        unsigned codePage;
-        std::wstring text;
-        size_t bytes; // length of the cut text
-    } cases[] = {
-        {1252, L"Downloading Game.exe...", 23},
-        {1252, std::wstring(1000, L'\u00E9'), 255},
-        {932, std::wstring(1000, L'\u65E5'), 254}, // two bytes each
-        {CP_UTF8, L"ab" + emojis, 253},            // four bytes each
-    };
-    for (const Case& c : cases) {
-        char buffer[kPopupMessageBufferSize + 8];
-        memset(buffer, 0x5A, sizeof buffer);
-        ToPopupMessage(c.text.c_str(), c.codePage,
-                       *reinterpret_cast<char(*)[kPopupMessageBufferSize]>(buffer));
-        EXPECT_EQ(std::string(buffer + kPopupMessageBufferSize, 8), std::string(8, 0x5A));
-        EXPECT_EQ(strnlen(buffer, kPopupMessageBufferSize), c.bytes) << "case " << &c - cases;
-    }
 }

@@ -8,6 +8,8 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace {
 
 std::vector<std::wstring> g_labels;
@@ -24,45 +26,34 @@ LRESULT CALLBACK RecordLabel(int code, WPARAM wParam, LPARAM lParam) {
 void ExpectUpdateWindow(HWND window) {
     WNDCLASSW wc = {};
     ASSERT_TRUE(GetClassInfoW(GetModuleHandleW(nullptr), L"UpdateWindowClass", &wc));
-    EXPECT_EQ(wc.lpfnWndProc, UpdateWindowProc);
-    EXPECT_TRUE(wc.style == 0 && wc.cbClsExtra == 0 && wc.cbWndExtra == 0 && !wc.hIcon &&
-                !wc.hCursor && !wc.hbrBackground);
-    wchar_t text[128] = {};
-    GetWindowTextW(window, text, 128);
+    EXPECT_TRUE(wc.lpfnWndProc == UpdateWindowProc && !wc.style && !wc.cbClsExtra &&
+                !wc.cbWndExtra && !wc.hIcon && !wc.hCursor && !wc.hbrBackground);
+    wchar_t text[64] = {};
+    GetWindowTextW(window, text, 64);
     EXPECT_STREQ(text, L"Velmora Online update");
-    EXPECT_EQ(GetWindowLongW(window, GWL_STYLE) &
-                  (WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX |
-                   WS_POPUP | WS_CHILD),
+    EXPECT_EQ(GetWindowLongW(window, GWL_STYLE) & (WS_CAPTION | WS_SYSMENU | WS_THICKFRAME |
+                                                   WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_CHILD),
               WS_CAPTION | WS_SYSMENU);
     EXPECT_EQ(GetWindowLongW(window, GWL_EXSTYLE) & ~WS_EX_WINDOWEDGE, 0);
     RECT r;
     GetWindowRect(window, &r);
-    EXPECT_EQ(r.right - r.left, 300);
-    EXPECT_EQ(r.bottom - r.top, 120);
-    struct Control {
-        HWND handle;
-        const wchar_t *className, *text;
-        LONG style;
-        RECT rect;
-    } controls[] = {
-        {g_statusLabel, L"Static", nullptr, WS_CHILD | WS_VISIBLE, {10, 10, 270, 30}},
+    EXPECT_TRUE(r.right - r.left == 300 && r.bottom - r.top == 120);
+    const std::tuple<HWND, const wchar_t*, LONG, RECT> controls[] = {
+        {g_statusLabel, L"Static", WS_CHILD | WS_VISIBLE, {10, 10, 270, 30}},
         {g_progressBar,
          L"msctls_progress32",
-         L"",
          WS_CHILD | WS_VISIBLE | PBS_SMOOTH,
          {10, 40, 270, 60}},
     };
-    for (const auto& c : controls) {
-        EXPECT_EQ(GetParent(c.handle), window);
-        GetClassNameW(c.handle, text, 128);
-        EXPECT_EQ(_wcsicmp(text, c.className), 0);
-        GetWindowTextW(c.handle, text, 128);
-        EXPECT_TRUE(!c.text || std::wstring(text) == c.text);
-        EXPECT_EQ(GetWindowLongW(c.handle, GWL_STYLE), c.style);
-        EXPECT_EQ(GetWindowLongW(c.handle, GWL_EXSTYLE), 0);
-        GetWindowRect(c.handle, &r);
+    for (const auto& [control, className, style, place] : controls) {
+        GetClassNameW(control, text, 64);
+        EXPECT_EQ(_wcsicmp(text, className), 0);
+        EXPECT_EQ(GetParent(control), window);
+        EXPECT_EQ(GetWindowLongW(control, GWL_STYLE), style);
+        EXPECT_EQ(GetWindowLongW(control, GWL_EXSTYLE), 0);
+        GetWindowRect(control, &r);
         MapWindowPoints(HWND_DESKTOP, window, reinterpret_cast<POINT*>(&r), 2);
-        EXPECT_TRUE(EqualRect(&r, &c.rect));
+        EXPECT_TRUE(EqualRect(&r, &place));
     }
     EXPECT_EQ(SendMessageW(g_progressBar, PBM_GETRANGE, TRUE, 0), 0);
     EXPECT_EQ(SendMessageW(g_progressBar, PBM_GETRANGE, FALSE, 0), 100);
@@ -120,7 +111,7 @@ TEST(UpdateOutcome, ReplacesRefusesAndKeepsWhatFailed) {
         EXPECT_EQ(test::ReadFileBytes(L"readme.txt"), "new");
         EXPECT_FALSE(test::PathExists(dir.path() + L"\\..\\outside.txt"));
         EXPECT_EQ(test::ReadFileBytes(L"patchlist.txt"), c.kept);
-        EXPECT_EQ(test::FileExists(L"patchlist.txt"), !c.kept.empty());
+        EXPECT_EQ(test::PathExists(L"patchlist.txt"), !c.kept.empty());
         EXPECT_FALSE(test::PathExists(L"patchlist.txt.tmp"));
     }
 }

@@ -7,10 +7,10 @@
 
 #include <algorithm>
 
-// Places the downloaded files, deletes the list, fetches every runtime file
-// (one only the main server has) into a new system64 and starts the game;
-// no log file without --log. Then a launch run with --log: the list stays,
-// and the log gets CR LF lines.
+// An update run places the downloaded files, deletes the list, fetches every
+// runtime file (one only the main server has) into a new system64 and starts
+// the game, with no log file. A launch run with --log leaves the list alone
+// and logs in CR LF lines.
 TEST(UpdaterRun, WholeCycleThenALoggedLaunchRun) {
     test::ScopedWorkDir dir;
     test::ClearSites();
@@ -27,8 +27,9 @@ TEST(UpdaterRun, WholeCycleThenALoggedLaunchRun) {
     ASSERT_TRUE(test::WriteFileBytes(L"readme.txt", "old readme"));
     ASSERT_TRUE(test::WriteFileBytes(L"patchlist.txt", "\"data\\maps\\a.map\"\r\nreadme.txt\r\n"));
     ASSERT_TRUE(test::WriteFileBytes(L"patchlist.bat", "@echo off\r\n"));
+    const std::wstring updater = test::BuildDir() + L"\\updater.exe";
 
-    test::ProcessResult r = test::RunProcess(test::ProductPath(), L"update", L".");
+    test::ProcessResult r = test::RunProcess(updater, L"update", L".");
     EXPECT_TRUE(r.finished && r.exitCode == 0);
     EXPECT_EQ(test::ReadFileBytes(L"data\\maps\\a.map"), "new map");
     EXPECT_EQ(test::ReadFileBytes(L"readme.txt"), "new readme");
@@ -41,9 +42,9 @@ TEST(UpdaterRun, WholeCycleThenALoggedLaunchRun) {
     EXPECT_FALSE(test::PathExists(L"velmora.log"));
 
     ASSERT_TRUE(test::WriteFileBytes(L"patchlist.txt", "a.txt\n"));
-    r = test::RunProcess(test::ProductPath(), L"Update --log", L".");
+    r = test::RunProcess(updater, L"Update --log", L".");
     EXPECT_TRUE(r.finished && r.exitCode == 0);
-    EXPECT_TRUE(test::FileExists(L"patchlist.txt"));
+    EXPECT_TRUE(test::PathExists(L"patchlist.txt"));
     std::string log = test::ReadFileBytes(L"velmora.log");
     EXPECT_NE(log.find(" - All system files present\r\n"), std::string::npos) << log;
     EXPECT_EQ(log.find("Patchlist"), std::string::npos) << log;

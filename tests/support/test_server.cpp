@@ -8,12 +8,8 @@ namespace test {
 
 namespace {
 
-std::wstring StateDir() {
-    return BuildDir() + L"\\test-server";
-}
-
-std::wstring RequestLogPath() {
-    return StateDir() + L"\\requests.log";
+std::wstring StatePath(const wchar_t* name) {
+    return BuildDir() + L"\\test-server\\" + name;
 }
 
 std::vector<std::string> Split(const std::string& text, char separator) {
@@ -27,7 +23,7 @@ std::vector<std::string> Split(const std::string& text, char separator) {
 
 // The port of a listener; 0 when the server is not running.
 int ServerPort(const std::string& listener) {
-    for (const std::string& line : Split(ReadFileBytes(StateDir() + L"\\ports.txt"), '\n'))
+    for (const std::string& line : Split(ReadFileBytes(StatePath(L"ports.txt")), '\n'))
         if (line.compare(0, listener.size() + 1, listener + "=") == 0)
             return std::stoi(line.substr(listener.size() + 1));
     return 0;
@@ -52,22 +48,14 @@ void ClearSites() {
 }
 
 bool PutSiteFile(Site site, const std::wstring& tail, const std::string& bytes) {
-    std::wstring path = SiteRoot(site) + L"\\" + tail;
-    return WriteFileBytes(path, bytes);
+    return WriteFileBytes(SiteRoot(site) + L"\\" + tail, bytes);
 }
 
-RequestLog::RequestLog() : start_(ReadFileBytes(RequestLogPath()).size()) {}
+RequestLog::RequestLog() : start_(ReadFileBytes(StatePath(L"requests.log")).size()) {}
 
 std::vector<std::string> RequestLog::Lines() const {
-    std::string all = ReadFileBytes(RequestLogPath());
+    std::string all = ReadFileBytes(StatePath(L"requests.log"));
     return all.size() < start_ ? std::vector<std::string>() : Split(all.substr(start_), '\n');
-}
-
-std::vector<std::string> RequestLog::Targets() const {
-    std::vector<std::string> targets;
-    for (const std::string& line : Lines())
-        targets.push_back(Split(line, '\t').at(2));
-    return targets;
 }
 
 } // namespace test

@@ -1,7 +1,6 @@
-// The local HTTPS server that tools/https_server.py runs for the tests listed
-// in HTTPS_SERVER_TESTS (tests/CMakeLists.txt); see that script for the fault
-// paths, the listeners ("main", "selfsigned", "wrongname", "http") and the
-// formats. Only one such test executable runs at a time.
+// The local HTTPS server (tools/https_server.py, which documents the fault
+// paths, the listeners and the formats) of the tests in HTTPS_SERVER_TESTS,
+// one such test program at a time.
 #pragma once
 
 #include <string>
@@ -9,26 +8,22 @@
 
 namespace test {
 
-// <build>\https-root\mirror\ answers under UPDATER_MIRROR_BASE_URL,
-// <build>\https-root\server\ under UPDATER_SERVER_BASE_URL; a missing file is a 404.
+// The mirror site answers under UPDATER_MIRROR_BASE_URL, the server site under
+// UPDATER_SERVER_BASE_URL; a missing file is a 404.
 enum class Site { Mirror, Server };
-
-// "https://localhost:<port>" (http:// for "http") followed by path, e.g. L"/fault/status/404".
-std::wstring ServerUrl(const std::string& listener, const std::wstring& path);
-
-// Removes every file from both sites.
 void ClearSites();
 // Publishes bytes at the URL tail (slashes or backslashes) of a site.
 bool PutSiteFile(Site site, const std::wstring& tail, const std::string& bytes);
+
+// "https://localhost:<port>" (http:// for "http") of a listener, then path.
+std::wstring ServerUrl(const std::string& listener, const std::wstring& path);
 
 // The requests the server logged after the capture was made.
 class RequestLog {
   public:
     RequestLog();
-    // "listener TAB method TAB target TAB user-agent" each, in order; the
-    // target as received, %xx and raw bytes alike.
+    // "listener TAB method TAB target TAB user-agent" each, in order.
     std::vector<std::string> Lines() const;
-    std::vector<std::string> Targets() const;
 
   private:
     size_t start_;

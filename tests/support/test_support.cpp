@@ -17,10 +17,6 @@ namespace {
 
 std::wstring g_processDir;
 
-std::wstring LogPath() {
-    return g_processDir + L"\\velmora.log";
-}
-
 // Once per test process: a folder of its own, holding the in-process log.
 void InitProcess() {
     if (!g_processDir.empty())
@@ -42,7 +38,6 @@ ScopedWorkDir::ScopedWorkDir() {
     static int counter = 0;
     previous_ = fs::current_path().wstring();
     path_ = g_processDir + L"\\case" + std::to_wstring(++counter);
-    RemoveTree(path_);
     fs::create_directory(path_);
     fs::current_path(path_);
 }
@@ -52,12 +47,13 @@ ScopedWorkDir::~ScopedWorkDir() {
     RemoveTree(path_);
 }
 
-LogCapture::LogCapture() : start_((InitProcess(), ReadFileBytes(LogPath()).size())) {}
+LogCapture::LogCapture()
+    : start_((InitProcess(), ReadFileBytes(g_processDir + L"\\velmora.log").size())) {}
 
 // What was written since, with CR LF as LF and "YYYY-MM-DD HH:MM:SS - " after
 // each line's level dropped.
 std::string LogCapture::Text() const {
-    std::string all = ReadFileBytes(LogPath());
+    std::string all = ReadFileBytes(g_processDir + L"\\velmora.log");
     all = all.size() < start_ ? "" : all.substr(start_);
     static const std::regex stamp(R"((^|\n)(\[[^\]\n]*\] )\d{4}-\d\d-\d\d \d\d:\d\d:\d\d - )");
     return std::regex_replace(std::regex_replace(all, std::regex("\r\n"), "\n"), stamp, "$1$2");
@@ -73,11 +69,6 @@ bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
 std::string ReadFileBytes(const std::wstring& path) {
     std::ifstream in(fs::path(path), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-bool FileExists(const std::wstring& path) {
-    std::error_code e;
-    return fs::is_regular_file(path, e);
 }
 
 bool DirectoryExists(const std::wstring& path) {
@@ -106,10 +97,6 @@ std::wstring BuildDir() {
     return fs::path(std::wstring(module, n)).parent_path().parent_path(); // <build>\tests\x.exe
 }
 
-std::wstring ProductPath() {
-    return BuildDir() + L"\\updater.exe";
-}
-
 std::wstring HelperPath(const std::wstring& name) {
     return BuildDir() + L"\\helpers\\" + name + L".exe";
 }
@@ -133,35 +120,23 @@ ProcessResult RunProcess(const std::wstring& program, const std::wstring& argume
     return result;
 }
 
-namespace {
+std::vector<std::wstring> DialogWatcher::texts_;
 
-std::vector<std::wstring> g_dialogTexts;
+DialogWatcher::DialogWatcher()
+    : hook_(SetWindowsHookExW(WH_CBT, Dismiss, nullptr, GetCurrentThreadId())) {
+    texts_.clear();
+}
 
 // A message box is a dialog with a text control 0xFFFF; once it is active
 // its text is read and its button pressed.
-LRESULT CALLBACK DismissDialog(int code, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK DialogWatcher::Dismiss(int code, WPARAM wParam, LPARAM lParam) {
     HWND dialog = reinterpret_cast<HWND>(wParam);
     wchar_t text[1024] = {};
     if (code == HCBT_ACTIVATE && GetDlgItemTextW(dialog, 0xFFFF, text, 1024) > 0) {
-        g_dialogTexts.push_back(text);
+        texts_.push_back(text);
         PostMessageW(dialog, WM_COMMAND, IDOK, 0);
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);
-}
-
-} // namespace
-
-DialogWatcher::DialogWatcher()
-    : hook_(SetWindowsHookExW(WH_CBT, DismissDialog, nullptr, GetCurrentThreadId())) {
-    g_dialogTexts.clear();
-}
-
-DialogWatcher::~DialogWatcher() {
-    UnhookWindowsHookEx(hook_);
-}
-
-std::vector<std::wstring> DialogWatcher::Texts() const {
-    return g_dialogTexts;
 }
 
 void InstallRuntimeFiles(const std::vector<std::wstring>& except) {
@@ -192,12 +167,7 @@ std::vector<std::string> WaitForLaunchRecord(DWORD timeoutMs) {
 }
 
 std::string Narrow(const std::wstring& text) {
-    int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                nullptr, nullptr);
-    std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n, nullptr,
-                        nullptr);
-    return out;
+    return fs::path(text).u8string();
 }
 
 } // namespace test
