@@ -1,8 +1,8 @@
-// The launch: runtime files, the game started through the shell with
-// "startgame" in the game folder, patchlist.bat, and the quit code.
+// The launch: the runtime files checked and fetched (updater_run_test fetches
+// them in a whole run), the game started through the shell with "startgame" in
+// the game folder, patchlist.bat, and the quit code.
 #include "app/app.h"
 #include "launch/launch.h"
-#include "support/dialog_watcher.h"
 #include "support/test_server.h"
 #include "support/test_support.h"
 
@@ -10,81 +10,71 @@
 
 namespace {
 
-struct Launch {
-    int quitCode = -1; // -1: no quit message posted
-    std::string log;
-    std::vector<std::wstring> dialogs;
-    bool popupOpen = false;
-};
-
-Launch RunLaunchGame() {
-    test::LogCapture log;
-    test::DialogWatcher watcher;
-    Launch l;
+// LaunchGame's quit code; -1 when it posted none.
+int LaunchAndQuitCode() {
     LaunchGame();
+    int code = -1;
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
-        if (msg.message == WM_QUIT)
-            l.quitCode = static_cast<int>(msg.wParam);
-    l.log = log.Text();
-    l.dialogs = watcher.Texts();
-    l.popupOpen = g_progressPopup != nullptr;
-    ShowProgressPopup(L"", 100);
-    return l;
+        code = msg.message == WM_QUIT ? static_cast<int>(msg.wParam) : code;
+    return code;
 }
 
 } // namespace
 
 TEST(LaunchGame, StartsTheGameWithStartgameInTheGameFolder) {
     test::ScopedWorkDir dir;
-    test::InstallRuntimeFiles();
+    test::InstallRuntimeFiles({L"Presence.dll"});
+    // A directory standing where a file is expected counts as present.
+    ASSERT_TRUE(CreateDirectoryW(L"system64\\Presence.dll", nullptr));
     ASSERT_TRUE(test::WriteFileBytes(L"patchlist.bat", "@echo off\r\n"));
+    test::LogCapture log;
+    test::RequestLog requests;
+    test::DialogWatcher dialogs;
 
-    Launch l = RunLaunchGame();
-    EXPECT_EQ(l.quitCode, 0);
-    EXPECT_TRUE(l.dialogs.empty());
+    EXPECT_EQ(LaunchAndQuitCode(), 0);
+    EXPECT_TRUE(dialogs.Texts().empty());
+    EXPECT_TRUE(requests.Lines().empty());
     // Nothing was fetched, so the popup shows a full bar until the process ends.
-    EXPECT_TRUE(l.popupOpen);
+    EXPECT_NE(g_progressPopup, nullptr);
+    ShowProgressPopup(L"", 100);
     EXPECT_FALSE(test::PathExists(L"patchlist.bat"));
-    EXPECT_EQ(l.log, "[INFO] Attempting to start the game\n"
-                     "[INFO] All system files present\n"
-                     "[INFO] Launch system64\\Game.exe\n");
-
+    EXPECT_EQ(log.Text(), "[INFO] Attempting to start the game\n"
+                          "[INFO] All system files present\n"
+                          "[INFO] Launch system64\\Game.exe\n");
     std::vector<std::string> record = test::WaitForLaunchRecord();
     ASSERT_EQ(record.size(), 2u);
-    const std::string& commandLine = record[0];
-    EXPECT_NE(commandLine.find("Game.exe"), std::string::npos) << commandLine;
-    EXPECT_EQ(commandLine.substr(commandLine.size() - 10), " startgame") << commandLine;
+    EXPECT_NE(record[0].find("Game.exe"), std::string::npos) << record[0];
+    EXPECT_EQ(record[0].substr(record[0].size() - 10), " startgame") << record[0];
     EXPECT_EQ(_stricmp(record[1].c_str(), test::Narrow(dir.path()).c_str()), 0) << record[1];
 }
 
-TEST(LaunchGame, FetchesMissingFilesThenClosesThePopup) {
+// The second of three missing files is on no server: the first stays, the
+// third is not tried, and the game is not started.
+TEST(LaunchGame, StopsAtTheFirstFileNoServerHas) {
     test::ScopedWorkDir dir;
     test::ClearSites();
-    test::InstallRuntimeFiles({L"GfxUtil.dll"});
-    ASSERT_TRUE(test::PutSiteFile(test::Site::Server, L"system64/GfxUtil.dll", "gfx"));
-
-    Launch l = RunLaunchGame();
-    EXPECT_EQ(l.quitCode, 0);
-    EXPECT_FALSE(l.popupOpen) << "the popup of the fetch is closed before the start";
-    EXPECT_EQ(test::ReadFileBytes(L"system64\\GfxUtil.dll"), "gfx");
-    EXPECT_EQ(test::WaitForLaunchRecord().size(), 2u);
-}
-
-TEST(LaunchGame, MissingFilesThatCannotBeFetchedStopTheLaunch) {
-    test::ScopedWorkDir dir;
-    test::ClearSites();
-    test::InstallRuntimeFiles({L"Presence.dll"});
+    test::InstallRuntimeFiles({L"Game.exe", L"EngineCore.dll", L"MediaLib.dll"});
+    ASSERT_TRUE(test::PutSiteFile(test::Site::Mirror, L"system64/Game.exe", "game"));
+    ASSERT_TRUE(test::PutSiteFile(test::Site::Server, L"system64/MediaLib.dll", "media"));
     ASSERT_TRUE(test::WriteFileBytes(L"patchlist.bat", "keep"));
+    test::LogCapture log;
+    test::RequestLog requests;
+    test::DialogWatcher dialogs;
 
-    Launch l = RunLaunchGame();
-    EXPECT_EQ(l.quitCode, 1);
-    EXPECT_EQ(l.dialogs,
-              std::vector<std::wstring>{L"Failed to download required file: Presence.dll"});
-    EXPECT_TRUE(test::FileExists(L"patchlist.bat"));
-    EXPECT_EQ(l.log.rfind("[ERROR] Failed to download required files\n"),
-              l.log.size() - 42);
-    EXPECT_TRUE(test::WaitForLaunchRecord(1000).empty()) << "the game was not started";
+    EXPECT_EQ(LaunchAndQuitCode(), 1);
+    EXPECT_EQ(g_progressPopup, nullptr);
+    EXPECT_EQ(dialogs.Texts(),
+              std::vector<std::wstring>{L"Failed to download required file: EngineCore.dll"});
+    EXPECT_EQ(test::ReadFileBytes(L"system64\\Game.exe"), "game");
+    EXPECT_FALSE(test::PathExists(L"system64\\EngineCore.dll"));
+    EXPECT_FALSE(test::PathExists(L"system64\\MediaLib.dll"));
+    EXPECT_EQ(requests.Lines().size(), 3u); // Game.exe, then EngineCore.dll from both
+    EXPECT_EQ(test::ReadFileBytes(L"patchlist.bat"), "keep");
+    const std::string last = "[ERROR] Failed to download: system64\\EngineCore.dll\n"
+                             "[ERROR] Failed to download required files\n";
+    EXPECT_EQ(log.Text().rfind(last), log.Text().size() - last.size()) << log.Text();
+    EXPECT_TRUE(test::WaitForLaunchRecord(1000).empty());
 }
 
 TEST(LaunchGame, ShellRefusalIsReportedAndTheRunEnds) {
@@ -93,13 +83,15 @@ TEST(LaunchGame, ShellRefusalIsReportedAndTheRunEnds) {
     // Not a program: the shell cannot start it.
     ASSERT_TRUE(test::WriteFileBytes(L"system64\\Game.exe", "not a program"));
     ASSERT_TRUE(test::WriteFileBytes(L"patchlist.bat", "x"));
+    test::LogCapture log;
+    test::DialogWatcher dialogs;
 
-    Launch l = RunLaunchGame();
-    EXPECT_EQ(l.quitCode, 0);
-    EXPECT_EQ(l.dialogs, std::vector<std::wstring>{L"Failed to launch the game"});
+    EXPECT_EQ(LaunchAndQuitCode(), 0);
+    ShowProgressPopup(L"", 100);
+    EXPECT_EQ(dialogs.Texts(), std::vector<std::wstring>{L"Failed to launch the game"});
     EXPECT_FALSE(test::PathExists(L"patchlist.bat"));
-    EXPECT_NE(l.log.find("[INFO] Launch system64\\Game.exe\n"
-                         "[ERROR] Failed to launch the game system64\\Game.exe\n"),
+    EXPECT_NE(log.Text().find("[INFO] Launch system64\\Game.exe\n"
+                              "[ERROR] Failed to launch the game system64\\Game.exe\n"),
               std::string::npos)
-        << l.log;
+        << log.Text();
 }

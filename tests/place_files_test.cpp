@@ -5,47 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <thread>
-
-namespace {
-
-using Files = std::map<std::wstring, std::string>;
-
-void Place(const Files& files) {
-    for (const auto& f : files) {
-        size_t slash = f.first.rfind(L'\\');
-        if (slash != std::wstring::npos)
-            test::MakeDirs(f.first.substr(0, slash));
-        ASSERT_TRUE(test::WriteFileBytes(f.first, f.second)) << test::Narrow(f.first);
-    }
-}
-
-// Contents, "(none)" or "(dir)" for each path.
-void ExpectFiles(const Files& files) {
-    for (const auto& f : files)
-        EXPECT_EQ(test::FileExists(f.first)        ? test::ReadFileBytes(f.first)
-                  : test::DirectoryExists(f.first) ? "(dir)"
-                                                   : "(none)",
-                  f.second)
-            << test::Narrow(f.first);
-}
-
-std::string Paths(const std::string& path) {
-    return "[INFO] Source Path: download\\" + path + "\n[INFO] Destination Path: " + path + "\n";
-}
-
-// The failure line, with the system's own text for the code.
-std::string MoveFailed(const std::string& destination, DWORD code) {
-    wchar_t* text = nullptr;
-    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, 0,
-                   reinterpret_cast<LPWSTR>(&text), 0, nullptr);
-    std::string line = "[ERROR] Object: [" + destination + "] move failed. Error code: [" +
-                       std::to_string(code) + "]. Message: [" + test::Narrow(text) + "]\n";
-    LocalFree(text);
-    return line;
-}
-
-} // namespace
 
 TEST(EnsureDirectory, LevelByLevel) {
     const std::string exists = "[INFO] Directory already exists: ";
@@ -63,19 +22,30 @@ TEST(EnsureDirectory, LevelByLevel) {
          exists + "file\\\n\n[ERROR] Failed to create final directory: file\\x, Error: 3\n\n"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(test::Narrow(c.path));
         test::ScopedWorkDir dir;
         test::MakeDirs(L"old\\x");
         test::WriteFileBytes(L"file", "a file where a directory is needed");
         test::LogCapture log;
-        EXPECT_EQ(EnsureDirectory(c.path), c.result);
+        EXPECT_EQ(EnsureDirectory(c.path), c.result) << test::Narrow(c.path);
         EXPECT_EQ(log.Text(), c.log);
         EXPECT_EQ(test::DirectoryExists(c.path), c.result && !c.path.empty());
     }
 }
 
-TEST(ApplyPatchEntry, MovesReplacesAndReportsFailures) {
+TEST(ApplyPatchEntry, MovesReplacesRefusesAndReportsFailures) {
+    using Files = std::map<std::wstring, std::string>; // path: contents, "(dir)" or "(none)"
+    wchar_t* denied = nullptr;
+    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr,
+                   ERROR_ACCESS_DENIED, 0, reinterpret_cast<LPWSTR>(&denied), 0, nullptr);
+    const std::string deniedText = test::Narrow(denied);
+    LocalFree(denied);
     const std::string moved = "[INFO] File moved successfully to: ";
+    // What an unsafe entry would have made, moved or replaced.
+    const Files untouched = {{L"readme.txt", "old"},
+                             {L"download\\readme.txt", "new"},
+                             {L"a", "(none)"},
+                             {L"..\\readme.txt", "(none)"},
+                             {L"\\readme.txt", "(none)"}};
     struct Case {
         std::wstring entry;
         bool result;
@@ -84,50 +54,44 @@ TEST(ApplyPatchEntry, MovesReplacesAndReportsFailures) {
     } cases[] = {
         {L"  \"data\\maps\\a.map\"\t",
          true,
-         Paths("data\\maps\\a.map") + "[INFO] Directory created successfully: data\\maps\n" +
+         "[INFO] Source Path: download\\data\\maps\\a.map\n"
+         "[INFO] Destination Path: data\\maps\\a.map\n"
+         "[INFO] Directory created successfully: data\\maps\n" +
              moved + "data\\maps\\a.map\n",
-         {{L"data\\maps\\a.map", "new map"}, {L"download\\data\\maps\\a.map", "(none)"}}},
+         {{L"data\\maps\\a.map", "map"}, {L"download\\data\\maps\\a.map", "(none)"}}},
         {L"readme.txt",
          true,
-         Paths("readme.txt") + moved + "readme.txt\n",
-         {{L"readme.txt", "new readme"}, {L"download\\readme.txt", "(none)"}}},
-        {L"dir", // replacing waits for a while, then gives up
-         false,
-         Paths("dir") + MoveFailed("dir", ERROR_ACCESS_DENIED),
+         "[INFO] Source Path: download\\readme.txt\n[INFO] Destination Path: readme.txt\n" + moved +
+             "readme.txt\n",
+         {{L"readme.txt", "new"}, {L"download\\readme.txt", "(none)"}}},
+        {L"dir",
+         false, // replacing a directory waits for a while, then gives up
+         "[INFO] Source Path: download\\dir\n[INFO] Destination Path: dir\n"
+         "[ERROR] Object: [dir] move failed. Error code: [5]. Message: [" +
+             deniedText + "]\n",
          {{L"download\\dir", "new dir"}, {L"dir\\keep", "kept"}}},
-        {L"new\\x.dll",
-         false,
-         Paths("new\\x.dll") + "[INFO] Directory created successfully: new\n" +
-             MoveFailed("new\\x.dll", ERROR_PATH_NOT_FOUND),
-         {{L"new", "(dir)"}}},
+        {L"\\readme.txt", false, "[ERROR] Refused unsafe path: \\readme.txt\n", untouched},
+        {L"/readme.txt", false, "[ERROR] Refused unsafe path: /readme.txt\n", untouched},
+        {L"a\\C:readme.txt", false, "[ERROR] Refused unsafe path: a\\C:readme.txt\n", untouched},
+        {L"\"a\\..\\..\\readme.txt\"", false,
+         "[ERROR] Refused unsafe path: a\\..\\..\\readme.txt\n", untouched},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(test::Narrow(c.entry));
         test::ScopedWorkDir dir;
-        Place({{L"download\\data\\maps\\a.map", "new map"},
-               {L"download\\readme.txt", "new readme"},
-               {L"readme.txt", "old readme"},
-               {L"download\\dir", "new dir"},
-               {L"dir\\keep", "kept"}});
+        for (const auto& f : Files{{L"download\\data\\maps\\a.map", "map"},
+                                   {L"download\\readme.txt", "new"},
+                                   {L"readme.txt", "old"},
+                                   {L"download\\dir", "new dir"},
+                                   {L"dir\\keep", "kept"}})
+            ASSERT_TRUE(test::WriteFileBytes(f.first, f.second));
         test::LogCapture log;
-        EXPECT_EQ(ApplyPatchEntry(c.entry), c.result);
+        EXPECT_EQ(ApplyPatchEntry(c.entry), c.result) << test::Narrow(c.entry);
         EXPECT_EQ(log.Text(), c.log);
-        ExpectFiles(c.after);
+        for (const auto& f : c.after)
+            EXPECT_EQ(test::DirectoryExists(f.first) ? "(dir)"
+                      : test::PathExists(f.first)    ? test::ReadFileBytes(f.first)
+                                                     : "(none)",
+                      f.second)
+                << test::Narrow(f.first);
     }
-}
-
-TEST(ApplyPatchEntry, WaitsOutAShortLock) {
-    test::ScopedWorkDir dir;
-    Place({{L"download\\game.dll", "new"}, {L"game.dll", "old"}});
-    // A scanner's handle without delete sharing blocks the move for a moment.
-    HANDLE held = CreateFileW(L"download\\game.dll", GENERIC_READ, FILE_SHARE_READ, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-    ASSERT_FALSE(MoveFileExW(L"download\\game.dll", L"game.dll", MOVEFILE_REPLACE_EXISTING));
-    std::thread scanner([&] {
-        Sleep(300);
-        CloseHandle(held);
-    });
-    EXPECT_TRUE(ApplyPatchEntry(L"game.dll"));
-    scanner.join();
-    ExpectFiles({{L"game.dll", "new"}, {L"download\\game.dll", "(none)"}});
 }

@@ -5,26 +5,17 @@
 #include <cstdio>
 #include <string>
 
-namespace {
-
-std::string Utf8(const std::wstring& text) {
-    int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string out(n > 0 ? n - 1 : 0, '\0');
-    if (n > 1)
-        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &out[0], n, nullptr, nullptr);
-    return out;
-}
-
-} // namespace
-
 int wmain() {
     wchar_t dir[MAX_PATH * 2] = {};
     GetCurrentDirectoryW(MAX_PATH * 2, dir);
-    std::string record = Utf8(GetCommandLineW()) + "\n" + Utf8(dir) + "\n";
+    std::wstring record = std::wstring(GetCommandLineW()) + L"\n" + dir + L"\n";
+    char utf8[8192];
+    int n = WideCharToMultiByte(CP_UTF8, 0, record.c_str(), static_cast<int>(record.size()), utf8,
+                                sizeof utf8, nullptr, nullptr);
     FILE* out = _wfopen(L"launch-record.txt", L"wb");
     if (!out)
         return 2;
-    fwrite(record.data(), 1, record.size(), out);
+    fwrite(utf8, 1, static_cast<size_t>(n), out);
     fclose(out);
     return 0;
 }

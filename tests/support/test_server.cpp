@@ -2,19 +2,14 @@
 #include "support/test_server.h"
 #include "support/test_support.h"
 
-#include <cctype>
 #include <sstream>
 
 namespace test {
 
 namespace {
 
-std::wstring StateDir() {
-    return BuildDir() + L"\\test-server";
-}
-
-std::wstring RequestLogPath() {
-    return StateDir() + L"\\requests.log";
+std::wstring StatePath(const wchar_t* name) {
+    return BuildDir() + L"\\test-server\\" + name;
 }
 
 std::vector<std::string> Split(const std::string& text, char separator) {
@@ -26,22 +21,23 @@ std::vector<std::string> Split(const std::string& text, char separator) {
     return parts;
 }
 
-} // namespace
-
+// The port of a listener; 0 when the server is not running.
 int ServerPort(const std::string& listener) {
-    for (const std::string& line : Split(ReadFileBytes(StateDir() + L"\\ports.txt"), '\n'))
+    for (const std::string& line : Split(ReadFileBytes(StatePath(L"ports.txt")), '\n'))
         if (line.compare(0, listener.size() + 1, listener + "=") == 0)
             return std::stoi(line.substr(listener.size() + 1));
     return 0;
 }
 
+std::wstring SiteRoot(Site site) {
+    return BuildDir() + L"\\https-root\\" + (site == Site::Mirror ? L"mirror" : L"server");
+}
+
+} // namespace
+
 std::wstring ServerUrl(const std::string& listener, const std::wstring& path) {
     std::wstring scheme = listener == "http" ? L"http" : L"https";
     return scheme + L"://localhost:" + std::to_wstring(ServerPort(listener)) + path;
-}
-
-std::wstring SiteRoot(Site site) {
-    return BuildDir() + L"\\https-root\\" + (site == Site::Mirror ? L"mirror" : L"server");
 }
 
 void ClearSites() {
@@ -51,53 +47,15 @@ void ClearSites() {
     }
 }
 
-bool PutSiteFile(Site site, const std::wstring& tail, const std::string& bytes,
-                 const std::string& options) {
-    std::wstring path = SiteRoot(site) + L"\\" + tail;
-    for (wchar_t& c : path)
-        if (c == L'/')
-            c = L'\\';
-    MakeDirs(path.substr(0, path.find_last_of(L'\\')));
-    if (!options.empty() && !WriteFileBytes(path + L".serve", options))
-        return false;
-    return WriteFileBytes(path, bytes);
+bool PutSiteFile(Site site, const std::wstring& tail, const std::string& bytes) {
+    return WriteFileBytes(SiteRoot(site) + L"\\" + tail, bytes);
 }
 
-std::string PercentDecoded(const std::string& target) {
-    std::string bytes;
-    for (size_t i = 0; i < target.size(); ++i) {
-        if (target[i] == '%' && i + 2 < target.size() &&
-            isxdigit(static_cast<unsigned char>(target[i + 1])) &&
-            isxdigit(static_cast<unsigned char>(target[i + 2]))) {
-            bytes += static_cast<char>(std::stoi(target.substr(i + 1, 2), nullptr, 16));
-            i += 2;
-        } else {
-            bytes += target[i];
-        }
-    }
-    return bytes;
-}
+RequestLog::RequestLog() : start_(ReadFileBytes(StatePath(L"requests.log")).size()) {}
 
-RequestLog::RequestLog() : start_(ReadFileBytes(RequestLogPath()).size()) {}
-
-std::vector<ServerRequest> RequestLog::Requests() const {
-    std::string all = ReadFileBytes(RequestLogPath());
-    std::vector<ServerRequest> requests;
-    if (all.size() < start_)
-        return requests;
-    for (const std::string& line : Split(all.substr(start_), '\n')) {
-        std::vector<std::string> f = Split(line, '\t');
-        f.resize(4);
-        requests.push_back({f[0], f[1], f[2], f[3]});
-    }
-    return requests;
-}
-
-std::vector<std::string> RequestLog::Targets() const {
-    std::vector<std::string> targets;
-    for (const ServerRequest& r : Requests())
-        targets.push_back(r.target);
-    return targets;
+std::vector<std::string> RequestLog::Lines() const {
+    std::string all = ReadFileBytes(StatePath(L"requests.log"));
+    return all.size() < start_ ? std::vector<std::string>() : Split(all.substr(start_), '\n');
 }
 
 } // namespace test

@@ -1,13 +1,6 @@
-// The local HTTPS server that tools/https_server.py runs for the tests listed
-// in HTTPS_SERVER_TESTS (tests/CMakeLists.txt); see that script for the fault
-// paths and the formats. Only one such test executable runs at a time.
-//
-// - Listeners: "main" (the port of the baked base URLs, a certificate for
-//   localhost from the test CA in UPDATER_CA_FILE), "selfsigned", "wrongname",
-//   "http" (plain), "refused" (nobody listens); ports in <build>\test-server\ports.txt.
-// - Sites: <build>\https-root\mirror\ answers under UPDATER_MIRROR_BASE_URL,
-//   <build>\https-root\server\ under UPDATER_SERVER_BASE_URL; a missing file is a 404.
-// - Request log: <build>\test-server\requests.log, one line per request.
+// The local HTTPS server (tools/https_server.py, which documents the fault
+// paths, the listeners and the formats) of the tests in HTTPS_SERVER_TESTS,
+// one such test program at a time.
 #pragma once
 
 #include <string>
@@ -15,39 +8,22 @@
 
 namespace test {
 
+// The mirror site answers under UPDATER_MIRROR_BASE_URL, the server site under
+// UPDATER_SERVER_BASE_URL; a missing file is a 404.
 enum class Site { Mirror, Server };
-
-// The port of a listener; 0 when the server is not running.
-int ServerPort(const std::string& listener);
-// "https://localhost:<port>" (http:// for "http") followed by path, e.g. L"/fault/status/404".
-std::wstring ServerUrl(const std::string& listener, const std::wstring& path);
-
-std::wstring SiteRoot(Site site);
-// Removes every file from both sites.
 void ClearSites();
-// Publishes bytes at the URL tail (slashes or backslashes) of a site. options,
-// when given, go to the "<name>.serve" file beside it: "status=500",
-// "chunk=1024&delay=0.05".
-bool PutSiteFile(Site site, const std::wstring& tail, const std::string& bytes,
-                 const std::string& options = "");
+// Publishes bytes at the URL tail (slashes or backslashes) of a site.
+bool PutSiteFile(Site site, const std::wstring& tail, const std::string& bytes);
 
-struct ServerRequest {
-    std::string listener;
-    std::string method;
-    std::string target; // as received: raw bytes stay raw, %xx stays %xx
-    std::string userAgent;
-};
-
-// Turns every %xx of a request target into its byte.
-std::string PercentDecoded(const std::string& target);
+// "https://localhost:<port>" (http:// for "http") of a listener, then path.
+std::wstring ServerUrl(const std::string& listener, const std::wstring& path);
 
 // The requests the server logged after the capture was made.
 class RequestLog {
   public:
     RequestLog();
-    std::vector<ServerRequest> Requests() const;
-    // Just the targets, in order.
-    std::vector<std::string> Targets() const;
+    // "listener TAB method TAB target TAB user-agent" each, in order.
+    std::vector<std::string> Lines() const;
 
   private:
     size_t start_;

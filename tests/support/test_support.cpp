@@ -3,11 +3,13 @@
 
 #include "log/log.h"
 
-#include <gtest/gtest.h>
-
-#include <atomic>
-#include <mutex>
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <regex>
+
+namespace fs = std::filesystem;
 
 namespace test {
 
@@ -15,161 +17,84 @@ namespace {
 
 std::wstring g_processDir;
 
-std::wstring CurrentDir() {
-    wchar_t buffer[MAX_PATH * 2];
-    DWORD n = GetCurrentDirectoryW(MAX_PATH * 2, buffer);
-    return std::wstring(buffer, n);
-}
-
-std::wstring LogPath() {
-    return g_processDir + L"\\velmora.log";
-}
-
 // Once per test process: a folder of its own, holding the in-process log.
 void InitProcess() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        wchar_t temp[MAX_PATH];
-        GetTempPathW(MAX_PATH, temp);
-        g_processDir = std::wstring(temp) + L"updater-tests-" +
-                       std::to_wstring(GetCurrentProcessId()) + L"-" +
-                       std::to_wstring(GetTickCount());
-        CreateDirectoryW(g_processDir.c_str(), nullptr);
-        std::wstring previous = CurrentDir();
-        SetCurrentDirectoryW(g_processDir.c_str());
-        g_loggingEnabled = true;
-        Logger::Write(L"INFO", L"test process started");
-        SetCurrentDirectoryW(previous.c_str());
-    });
-}
-
-long long FileSize(const std::wstring& path) {
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
-        return 0;
-    return (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    if (!g_processDir.empty())
+        return;
+    g_processDir = fs::temp_directory_path().wstring() + L"updater-tests-" +
+                   std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(GetTickCount());
+    fs::create_directory(g_processDir);
+    fs::path previous = fs::current_path();
+    fs::current_path(g_processDir);
+    g_loggingEnabled = true;
+    Logger::Write(L"INFO", L"test process started");
+    fs::current_path(previous);
 }
 
 } // namespace
 
 ScopedWorkDir::ScopedWorkDir() {
     InitProcess();
-    static std::atomic<int> counter{0};
-    previous_ = CurrentDir();
+    static int counter = 0;
+    previous_ = fs::current_path().wstring();
     path_ = g_processDir + L"\\case" + std::to_wstring(++counter);
-    RemoveTree(path_);
-    CreateDirectoryW(path_.c_str(), nullptr);
-    SetCurrentDirectoryW(path_.c_str());
+    fs::create_directory(path_);
+    fs::current_path(path_);
 }
 
 ScopedWorkDir::~ScopedWorkDir() {
-    SetCurrentDirectoryW(previous_.c_str());
+    fs::current_path(previous_);
     RemoveTree(path_);
 }
 
-LogCapture::LogCapture() {
-    InitProcess();
-    start_ = FileSize(LogPath());
-}
+LogCapture::LogCapture()
+    : start_((InitProcess(), ReadFileBytes(g_processDir + L"\\velmora.log").size())) {}
 
+// What was written since, with CR LF as LF and "YYYY-MM-DD HH:MM:SS - " after
+// each line's level dropped.
 std::string LogCapture::Text() const {
-    std::string all = ReadFileBytes(LogPath());
-    if (static_cast<long long>(all.size()) < start_)
-        return {};
-    return StripTimestamps(all.substr(static_cast<size_t>(start_)));
-}
-
-std::string StripTimestamps(const std::string& text) {
-    std::string lf;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
-            continue;
-        lf += text[i];
-    }
+    std::string all = ReadFileBytes(g_processDir + L"\\velmora.log");
+    all = all.size() < start_ ? "" : all.substr(start_);
     static const std::regex stamp(R"((^|\n)(\[[^\]\n]*\] )\d{4}-\d\d-\d\d \d\d:\d\d:\d\d - )");
-    return std::regex_replace(lf, stamp, "$1$2");
+    return std::regex_replace(std::regex_replace(all, std::regex("\r\n"), "\n"), stamp, "$1$2");
 }
 
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return false;
-    DWORD written = 0;
-    BOOL ok = WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(h);
-    return ok && written == bytes.size();
+    std::error_code e;
+    fs::create_directories(fs::path(path).parent_path(), e);
+    std::ofstream out(fs::path(path), std::ios::binary);
+    return out.write(bytes.data(), static_cast<std::streamsize>(bytes.size())).flush().good();
 }
 
 std::string ReadFileBytes(const std::wstring& path) {
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return {};
-    std::string bytes;
-    char chunk[65536];
-    DWORD got = 0;
-    while (ReadFile(h, chunk, sizeof chunk, &got, nullptr) && got > 0)
-        bytes.append(chunk, got);
-    CloseHandle(h);
-    return bytes;
-}
-
-bool FileExists(const std::wstring& path) {
-    DWORD a = GetFileAttributesW(path.c_str());
-    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+    std::ifstream in(fs::path(path), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 bool DirectoryExists(const std::wstring& path) {
-    DWORD a = GetFileAttributesW(path.c_str());
-    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+    std::error_code e;
+    return fs::is_directory(path, e);
 }
 
 bool PathExists(const std::wstring& path) {
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    std::error_code e;
+    return fs::exists(path, e);
 }
 
 void MakeDirs(const std::wstring& path) {
-    for (size_t i = 1; i <= path.size(); ++i)
-        if (i == path.size() || path[i] == L'\\' || path[i] == L'/')
-            CreateDirectoryW(path.substr(0, i).c_str(), nullptr);
+    std::error_code e;
+    fs::create_directories(path, e);
 }
 
 void RemoveTree(const std::wstring& path) {
-    DWORD a = GetFileAttributesW(path.c_str());
-    if (a == INVALID_FILE_ATTRIBUTES)
-        return;
-    if (!(a & FILE_ATTRIBUTE_DIRECTORY)) {
-        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileW(path.c_str());
-        return;
-    }
-    WIN32_FIND_DATAW found;
-    HANDLE h = FindFirstFileW((path + L"\\*").c_str(), &found);
-    if (h != INVALID_HANDLE_VALUE) {
-        do {
-            std::wstring name = found.cFileName;
-            if (name != L"." && name != L"..")
-                RemoveTree(path + L"\\" + name);
-        } while (FindNextFileW(h, &found));
-        FindClose(h);
-    }
-    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    RemoveDirectoryW(path.c_str());
+    std::error_code e;
+    fs::remove_all(path, e);
 }
 
 std::wstring BuildDir() {
     wchar_t module[MAX_PATH * 2];
     DWORD n = GetModuleFileNameW(nullptr, module, MAX_PATH * 2);
-    std::wstring path(module, n);
-    // <build>\tests\<name>.exe
-    for (int level = 0; level < 2; ++level)
-        path = path.substr(0, path.find_last_of(L'\\'));
-    return path;
-}
-
-std::wstring ProductPath() {
-    return BuildDir() + L"\\updater.exe";
+    return fs::path(std::wstring(module, n)).parent_path().parent_path(); // <build>\tests\x.exe
 }
 
 std::wstring HelperPath(const std::wstring& name) {
@@ -179,41 +104,50 @@ std::wstring HelperPath(const std::wstring& name) {
 ProcessResult RunProcess(const std::wstring& program, const std::wstring& arguments,
                          const std::wstring& workDir, DWORD timeoutMs) {
     ProcessResult result;
-    std::wstring commandLine = L"\"" + program + L"\"";
-    if (!arguments.empty())
-        commandLine += L" " + arguments;
+    std::wstring commandLine = L"\"" + program + L"\" " + arguments;
     STARTUPINFOW si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
     if (!CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
                         workDir.c_str(), &si, &pi))
         return result;
-    result.started = true;
     CloseHandle(pi.hThread);
-    if (WaitForSingleObject(pi.hProcess, timeoutMs) == WAIT_OBJECT_0) {
-        result.finished = true;
-        GetExitCodeProcess(pi.hProcess, &result.exitCode);
-    } else {
-        TerminateProcess(pi.hProcess, 99);
-        WaitForSingleObject(pi.hProcess, 5000);
-    }
+    result.finished = WaitForSingleObject(pi.hProcess, timeoutMs) == WAIT_OBJECT_0;
+    GetExitCodeProcess(pi.hProcess, &result.exitCode);
+    TerminateProcess(pi.hProcess, 99); // when still running
+    WaitForSingleObject(pi.hProcess, 5000);
     CloseHandle(pi.hProcess);
     return result;
 }
 
+std::vector<std::wstring> DialogWatcher::texts_;
+
+DialogWatcher::DialogWatcher()
+    : hook_(SetWindowsHookExW(WH_CBT, Dismiss, nullptr, GetCurrentThreadId())) {
+    texts_.clear();
+}
+
+// A message box is a dialog with a text control 0xFFFF; once it is active
+// its text is read and its button pressed.
+LRESULT CALLBACK DialogWatcher::Dismiss(int code, WPARAM wParam, LPARAM lParam) {
+    HWND dialog = reinterpret_cast<HWND>(wParam);
+    wchar_t text[1024] = {};
+    if (code == HCBT_ACTIVATE && GetDlgItemTextW(dialog, 0xFFFF, text, 1024) > 0) {
+        texts_.push_back(text);
+        PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
 void InstallRuntimeFiles(const std::vector<std::wstring>& except) {
-    const wchar_t* files[] = {L"Crashlog-x64.dll", L"Game.exe",   L"EngineCore.dll",
-                              L"MediaLib.dll",     L"AudioMix.dll", L"GfxUtil.dll",
-                              L"Presence.dll",     L"NetFetch-x64.dll"};
-    CreateDirectoryW(L"system64", nullptr);
-    for (const wchar_t* name : files) {
+    MakeDirs(L"system64");
+    for (const wchar_t* name :
+         {L"Crashlog-x64.dll", L"Game.exe", L"EngineCore.dll", L"MediaLib.dll", L"AudioMix.dll",
+          L"GfxUtil.dll", L"Presence.dll", L"NetFetch-x64.dll"}) {
         std::wstring path = std::wstring(L"system64\\") + name;
-        bool skip = false;
-        for (const auto& e : except)
-            skip = skip || e == name || e == path;
-        if (skip)
+        if (std::find(except.begin(), except.end(), name) != except.end())
             continue;
-        if (std::wstring(name) == L"Game.exe")
+        if (path == L"system64\\Game.exe")
             CopyFileW(HelperPath(L"fake_game").c_str(), path.c_str(), FALSE);
         else
             WriteFileBytes(path, "runtime library " + Narrow(name));
@@ -221,40 +155,19 @@ void InstallRuntimeFiles(const std::vector<std::wstring>& except) {
 }
 
 std::vector<std::string> WaitForLaunchRecord(DWORD timeoutMs) {
+    std::string text;
+    for (DWORD waited = 0; waited <= timeoutMs && (text.empty() || text.back() != '\n');
+         waited += 50, Sleep(50))
+        text = ReadFileBytes(L"launch-record.txt");
     std::vector<std::string> lines;
-    for (DWORD waited = 0; waited <= timeoutMs; waited += 50) {
-        std::string text = ReadFileBytes(L"launch-record.txt");
-        if (!text.empty() && text.back() == '\n') {
-            size_t start = 0, end;
-            while ((end = text.find('\n', start)) != std::string::npos) {
-                lines.push_back(text.substr(start, end - start));
-                start = end + 1;
-            }
-            return lines;
-        }
-        Sleep(50);
-    }
+    for (size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos;
+         start = end + 1)
+        lines.push_back(text.substr(start, end - start));
     return lines;
 }
 
 std::string Narrow(const std::wstring& text) {
-    if (text.empty())
-        return {};
-    int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr,
-                                0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n,
-                        nullptr, nullptr);
-    return out;
-}
-
-std::wstring Widen(const std::string& text) {
-    if (text.empty())
-        return {};
-    int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring out(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n);
-    return out;
+    return fs::path(text).u8string();
 }
 
 } // namespace test

@@ -1,5 +1,5 @@
 // Shared pieces of the tests: throw-away game folders, file helpers, the log
-// of the test process, and starting the built programs.
+// of the test process, message boxes, and starting the built programs.
 #pragma once
 
 #include <windows.h>
@@ -9,71 +9,67 @@
 
 namespace test {
 
-// A fresh, empty folder made the working directory for the test's lifetime,
-// then deleted with everything in it. The program works relative to the
-// working directory, so this is its game folder.
+// A fresh, empty folder made the working directory (the game folder) for the
+// test's lifetime, then deleted with everything in it.
 class ScopedWorkDir {
   public:
     ScopedWorkDir();
     ~ScopedWorkDir();
-    ScopedWorkDir(const ScopedWorkDir&) = delete;
-    ScopedWorkDir& operator=(const ScopedWorkDir&) = delete;
     const std::wstring& path() const { return path_; }
 
   private:
-    std::wstring previous_;
-    std::wstring path_;
+    std::wstring previous_, path_;
 };
 
-// The in-process log: the log stream stays open on the file it opened first,
-// so the test process opens it once in its own folder, outside every
-// ScopedWorkDir. A capture reads what was written after it was made, with
-// each line's timestamp removed: "[INFO] message\n".
+// What the in-process log got after the capture was made, each line's
+// timestamp removed: "[INFO] message\n". The log stream stays on the file it
+// opened first, so the test process opens it once, outside every ScopedWorkDir.
 class LogCapture {
   public:
     LogCapture();
     std::string Text() const;
 
   private:
-    long long start_;
+    size_t start_;
 };
 
-// Drops "YYYY-MM-DD HH:MM:SS - " after the level of every log line and turns
-// CR LF into LF.
-std::string StripTimestamps(const std::string& text);
+// Dismisses the message boxes shown on this thread while it lives, as a
+// player would, and keeps their texts in order.
+class DialogWatcher {
+  public:
+    DialogWatcher();
+    ~DialogWatcher() { UnhookWindowsHookEx(hook_); }
+    std::vector<std::wstring> Texts() const { return texts_; }
 
-bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
-// The file's bytes; empty when it cannot be read (use FileExists to tell).
-std::string ReadFileBytes(const std::wstring& path);
-bool FileExists(const std::wstring& path); // a file, not a directory
-bool DirectoryExists(const std::wstring& path);
+  private:
+    static LRESULT CALLBACK Dismiss(int code, WPARAM wParam, LPARAM lParam);
+    static std::vector<std::wstring> texts_;
+    HHOOK hook_;
+};
+
+bool WriteFileBytes(const std::wstring& path, const std::string& bytes); // makes its folders
+std::string ReadFileBytes(const std::wstring& path); // empty when it cannot be read
 bool PathExists(const std::wstring& path);
-// Makes every level of a directory path (both separators accepted).
+bool DirectoryExists(const std::wstring& path);
 void MakeDirs(const std::wstring& path);
 void RemoveTree(const std::wstring& path);
+std::string Narrow(const std::wstring& text); // UTF-8
 
-// The build's folder (the one holding updater.exe).
-std::wstring BuildDir();
-std::wstring ProductPath(); // updater.exe
-std::wstring HelperPath(const std::wstring& name); // helpers\<name>.exe
+std::wstring BuildDir(); // the build's folder, holding updater.exe and helpers\<name>.exe
+std::wstring HelperPath(const std::wstring& name);
 
 struct ProcessResult {
-    bool started = false;
-    bool finished = false; // false: killed after the time-out
+    bool finished = false; // false: not started, or killed after the time-out
     DWORD exitCode = 0;
 };
-// Starts program with the given command-line tail in workDir and waits.
+// Runs program with the given command-line tail in workDir and waits.
 ProcessResult RunProcess(const std::wstring& program, const std::wstring& arguments,
                          const std::wstring& workDir, DWORD timeoutMs = 60000);
 
-// Puts the eight 64-bit runtime files in the working directory's system64\,
-// leaving out those named in `except`; Game.exe is the stand-in game, which
-// records how it was started in launch-record.txt.
+// Puts the eight 64-bit runtime files, but those named in `except`, in
+// system64\. Game.exe is the stand-in game, which records how it was started
+// in launch-record.txt; WaitForLaunchRecord gives its lines, or none.
 void InstallRuntimeFiles(const std::vector<std::wstring>& except = {});
-// Waits up to timeoutMs for the stand-in game's record; its lines, or none.
 std::vector<std::string> WaitForLaunchRecord(DWORD timeoutMs = 15000);
-
-std::string Narrow(const std::wstring& text); // UTF-8, for messages
-std::wstring Widen(const std::string& text);  // from UTF-8
 
 } // namespace test
