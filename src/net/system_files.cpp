@@ -20,8 +20,8 @@ bool IsPresent(const std::wstring& path) {
     if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
         return true;
     ScopedHandle target(CreateFileW(path.c_str(), 0,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     return target.valid();
 }
 

@@ -7,9 +7,9 @@ std::vector<std::wstring> RequiredSystemFiles(bool native64Bit) {
                 L"system64\\EngineCore.dll",   L"system64\\MediaLib.dll",
                 L"system64\\AudioMix.dll",     L"system64\\GfxUtil.dll",
                 L"system64\\Presence.dll",     L"system64\\NetFetch-x64.dll"};
-    return {L"system32\\Crashlog.dll",   L"system32\\Game.exe",    L"system32\\EngineCore.dll",
-            L"system32\\MediaLib.dll",   L"system32\\AudioMix.dll", L"system32\\GfxUtil.dll",
-            L"system32\\Presence.dll",   L"system32\\NetFetch.dll"};
+    return {L"system32\\Crashlog.dll", L"system32\\Game.exe",     L"system32\\EngineCore.dll",
+            L"system32\\MediaLib.dll", L"system32\\AudioMix.dll", L"system32\\GfxUtil.dll",
+            L"system32\\Presence.dll", L"system32\\NetFetch.dll"};
 }
 
 std::wstring DisplayName(const std::wstring& entry) {
