@@ -1,10 +1,14 @@
 // Reference for the download benchmark: the same libcurl, server and options
-// as the product, writing to a sink that throws the bytes away.
-// Usage: ref_download URL [CA-FILE]
-#include <windows.h>
-
+// as the product's DownloadFile, writing to a sink that throws the bytes away.
+// Usage: ref_download URL CA-FILE STALL-SECONDS (an empty CA-FILE: the system's
+// store, as in the product).
+// libcurl's headers bring in winsock2.h, which must come before windows.h.
 #include <curl/curl.h>
 
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cwchar>
 #include <string>
 
 namespace {
@@ -23,23 +27,37 @@ std::string Utf8(const wchar_t* text) {
 
 } // namespace
 
-int wmain(int argc, wchar_t** argv) {
-    if (argc < 2)
+// A GUI program like the product, so neither gets a console.
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    int argc = 0;
+    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    if (!argv || argc < 4)
         return 2;
-    std::string url = Utf8(argv[1]);
-    std::string ca = argc > 2 ? Utf8(argv[2]) : std::string();
+    const std::string url = Utf8(argv[1]);
+    const std::string ca = Utf8(argv[2]);
+    const long stallSeconds = std::wcstol(argv[3], nullptr, 10);
+    LocalFree(argv);
+
     CURL* curl = curl_easy_init();
     if (!curl)
         return 3;
+    // The options of src/net/download.cpp, in its order.
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, Discard);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, nullptr);
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+    curl_easy_setopt(curl, CURLOPT_USERAGENT, "qzr#updater");
     curl_easy_setopt(curl, CURLOPT_SSL_OPTIONS, static_cast<long>(CURLSSLOPT_REVOKE_BEST_EFFORT));
     if (!ca.empty())
         curl_easy_setopt(curl, CURLOPT_CAINFO, ca.c_str());
-    curl_easy_setopt(curl, CURLOPT_USERAGENT, "qzr#updater");
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "https");
+    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "https");
+    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 30L);
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 30L);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, stallSeconds);
     CURLcode result = curl_easy_perform(curl);
     long status = 0;
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
