@@ -18,8 +18,11 @@ build_presets() {
   for preset in "$@"; do
     cmake --preset "$preset" >"$root/build/configure-$preset.log" 2>&1 ||
       { cat "$root/build/configure-$preset.log"; return 1; }
-    cmake --build --preset "$preset" 2>&1 | grep -vE '^\[ *[0-9]+%\]' || true
-    [ "${PIPESTATUS[0]}" -eq 0 ] || return 1
+    # The build's own status decides; the filter only hides progress lines.
+    local status=0
+    cmake --build --preset "$preset" >"$root/build/build-$preset.log" 2>&1 || status=$?
+    grep -vE '^\[ *[0-9]+%\]' "$root/build/build-$preset.log" || true
+    [ "$status" -eq 0 ] || return 1
   done
 }
 
