@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <string>
+#include <vector>
 
 TEST(EnsureDirectory, LevelByLevel) {
     const std::string exists = "[INFO] Directory already exists: ";
@@ -94,4 +96,37 @@ TEST(ApplyPatchEntry, MovesReplacesRefusesAndReportsFailures) {
                       f.second)
                 << test::Narrow(f.first);
     }
+}
+
+// A run remembers the folders it has made sure of; the log must read as if it
+// had asked every time, and a folder removed meanwhile must come back.
+TEST(ApplyPatchEntry, RememberedFoldersKeepTheLogAndComeBack) {
+    const std::vector<std::wstring> entries = {L"a\\b\\1", L"a\\b\\2", L"a\\c\\3", L"4",
+                                               L"a\\b\\5"};
+    std::string logs[2];
+    for (int remember = 0; remember < 2; ++remember) {
+        test::ScopedWorkDir dir;
+        for (const auto& e : entries)
+            ASSERT_TRUE(test::WriteFileBytes(L"download\\" + e, test::Narrow(e)));
+        KnownDirectories known;
+        test::LogCapture log;
+        for (const auto& e : entries)
+            EXPECT_TRUE(ApplyPatchEntry(e, remember ? &known : nullptr)) << test::Narrow(e);
+        logs[remember] = log.Text();
+        for (const auto& e : entries)
+            EXPECT_EQ(test::ReadFileBytes(e), test::Narrow(e));
+        if (!remember)
+            continue;
+        EXPECT_EQ(known, (KnownDirectories{L"a\\", L"a\\b", L"a\\c"}));
+
+        test::RemoveTree(L"a");
+        ASSERT_TRUE(test::WriteFileBytes(L"download\\a\\b\\6", "six"));
+        EXPECT_TRUE(ApplyPatchEntry(L"a\\b\\6", &known));
+        EXPECT_EQ(test::ReadFileBytes(L"a\\b\\6"), "six");
+        // A missing source is not mistaken for a removed folder.
+        EXPECT_FALSE(ApplyPatchEntry(L"a\\b\\7", &known));
+        EXPECT_EQ(known, (KnownDirectories{L"a\\", L"a\\b", L"a\\c"}));
+    }
+    EXPECT_EQ(logs[0], logs[1]);
+    EXPECT_NE(logs[1].find("[INFO] Directory already exists: a\\b\n"), std::string::npos);
 }

@@ -59,13 +59,14 @@ int UpdaterMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int showComman
     const size_t n = g_patchList.size();
     std::vector<bool> failed(n, false);
     size_t failures = 0;
+    KnownDirectories known;
     if (n == 0) {
         SetStatus(L"No files found to update");
     } else {
         for (size_t k = 1; k <= n; ++k) {
             SendMessageW(g_progressBar, PBM_SETPOS, ProgressPosition(k, n), 0);
             SetStatus(g_patchList[k - 1].c_str());
-            if (!ApplyPatchEntry(g_patchList[k - 1])) {
+            if (!ApplyPatchEntry(g_patchList[k - 1], &known)) {
                 failed[k - 1] = true;
                 ++failures;
             }

@@ -5,7 +5,28 @@
 #include "log/log.h"
 #include "scoped_win.h"
 
-bool ApplyPatchEntry(PatchEntry entry) {
+namespace {
+
+bool MakeDirectory(const std::wstring& directory, KnownDirectories* known) {
+    if (!EnsureDirectory(directory, known)) {
+        Logger::Write(L"ERROR", L"Failed to create directory path: " + directory);
+        return false;
+    }
+    Logger::Write(L"INFO", L"Directory created successfully: " + directory);
+    return true;
+}
+
+// Drops the directory and every level above it from known.
+void ForgetDirectory(const std::wstring& directory, KnownDirectories& known) {
+    for (size_t i = 0; i < directory.size(); ++i)
+        if (directory[i] == L'\\' || directory[i] == L'/')
+            known.erase(directory.substr(0, i + 1));
+    known.erase(directory);
+}
+
+} // namespace
+
+bool ApplyPatchEntry(PatchEntry entry, KnownDirectories* known) {
     const std::wstring path = CleanPatchEntry(entry);
     // Checked before anything is logged, made or moved.
     if (IsUnsafePatchPath(path)) {
@@ -17,16 +38,21 @@ bool ApplyPatchEntry(PatchEntry entry) {
     Logger::Write(L"INFO", L"Destination Path: " + path);
 
     std::wstring directory;
-    if (PatchDirectoryPart(path, directory)) {
-        if (!EnsureDirectory(directory)) {
-            Logger::Write(L"ERROR", L"Failed to create directory path: " + directory);
-            return false;
-        }
-        Logger::Write(L"INFO", L"Directory created successfully: " + directory);
-    }
+    const bool hasDirectory = PatchDirectoryPart(path, directory);
+    if (hasDirectory && !MakeDirectory(directory, known))
+        return false;
 
     DWORD error = ERROR_SUCCESS;
-    if (MoveFileReplacing(source, path, error)) {
+    bool moved = MoveFileReplacing(source, path, error);
+    if (!moved && hasDirectory && known && error == ERROR_PATH_NOT_FOUND &&
+        GetFileAttributesW(directory.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        // Taken from memory, the folder has gone since: make it again.
+        ForgetDirectory(directory, *known);
+        if (!MakeDirectory(directory, known))
+            return false;
+        moved = MoveFileReplacing(source, path, error);
+    }
+    if (moved) {
         Logger::Write(L"INFO", L"File moved successfully to: " + path);
         return true;
     }

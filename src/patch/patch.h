@@ -2,6 +2,7 @@
 // launch may call.
 #pragma once
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -14,12 +15,18 @@ extern PatchList g_patchList;
 // Appends the lines of patchlist.txt to g_patchList; false when it cannot be opened.
 bool LoadPatchList();
 
-// Creates every missing level of a directory path, outermost first.
-bool EnsureDirectory(const std::wstring& path);
+// Directory levels an update run has already made or found.
+using KnownDirectories = std::set<std::wstring>;
+
+// Creates every missing level of a directory path, outermost first. With
+// known, a level listed there is taken as existing without asking the file
+// system (its log line stays the same), and each level made or found is added.
+bool EnsureDirectory(const std::wstring& path, KnownDirectories* known = nullptr);
 
 // Moves download\<entry> to <entry>, replacing what is there; false when the
-// entry was refused as unsafe or the directory step or the move failed.
-bool ApplyPatchEntry(PatchEntry entry);
+// entry was refused as unsafe or the directory step or the move failed. known
+// is handed to EnsureDirectory; a known folder removed since is made again.
+bool ApplyPatchEntry(PatchEntry entry, KnownDirectories* known = nullptr);
 
 // The entries flagged in failed whose file still waits under download\, in
 // list order: what the next update run should try again.
