@@ -30,6 +30,22 @@ void SetStatus(const wchar_t* text) {
     SetWindowTextW(g_statusLabel, text);
 }
 
+// A static control paints itself at once on every WM_SETTEXT; for a list of
+// thousands of small files that costs as much as the moves (under Wine each
+// paint is a round of server and X requests). During the walk the label still
+// gets every entry's text, but is painted at most once a frame.
+const DWORD kLabelFrameMs = 30;
+
+void SetLabelRedraw(bool on) {
+    SendMessageW(g_statusLabel, WM_SETREDRAW, on ? TRUE : FALSE, 0);
+}
+
+void PaintLabelNow() {
+    SetLabelRedraw(true);
+    RedrawWindow(g_statusLabel, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    SetLabelRedraw(false);
+}
+
 } // namespace
 
 int UpdaterMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int showCommand) {
@@ -63,14 +79,23 @@ int UpdaterMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int showComman
     if (n == 0) {
         SetStatus(L"No files found to update");
     } else {
+        SetLabelRedraw(false);
+        DWORD painted = GetTickCount();
         for (size_t k = 1; k <= n; ++k) {
             SendMessageW(g_progressBar, PBM_SETPOS, ProgressPosition(k, n), 0);
             SetStatus(g_patchList[k - 1].c_str());
+            // An entry that comes a frame or more after the last paint (a slow
+            // move, say) is always painted before it is applied.
+            if (GetTickCount() - painted >= kLabelFrameMs) {
+                PaintLabelNow();
+                painted = GetTickCount();
+            }
             if (!ApplyPatchEntry(g_patchList[k - 1], &known)) {
                 failed[k - 1] = true;
                 ++failures;
             }
         }
+        SetLabelRedraw(true);
         SetStatus(failures == 0 ? L"Update complete!" : IncompleteUpdateText(failures, n).c_str());
     }
 
