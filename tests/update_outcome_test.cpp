@@ -8,7 +8,10 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
 #include <tuple>
+#include <vector>
 
 namespace {
 
@@ -19,6 +22,38 @@ LRESULT CALLBACK RecordLabel(int code, WPARAM wParam, LPARAM lParam) {
     if (code == HC_ACTION && sent->message == WM_SETTEXT && g_statusLabel &&
         sent->hwnd == g_statusLabel)
         g_labels.push_back(reinterpret_cast<const wchar_t*>(sent->lParam));
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// The label's pixels, read through the update window's device context: with
+// its redraw held off the label's own context draws nothing.
+std::vector<COLORREF> LabelPixels() {
+    HWND window = GetParent(g_statusLabel);
+    HDC dc = GetDC(window);
+    std::vector<COLORREF> pixels;
+    for (int y = 10; y < 30; ++y)
+        for (int x = 10; x < 270; ++x)
+            pixels.push_back(GetPixel(dc, x, y));
+    ReleaseDC(window, dc);
+    return pixels;
+}
+
+std::vector<COLORREF> g_beforeSlow, g_afterSlow;
+
+// "slow" takes longer than a frame to be shown, so the label must be painted
+// with it before the next entry comes.
+LRESULT CALLBACK DelayLabel(int code, WPARAM wParam, LPARAM lParam) {
+    auto* sent = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (code == HC_ACTION && sent->message == WM_SETTEXT && g_statusLabel &&
+        sent->hwnd == g_statusLabel) {
+        const std::wstring text = reinterpret_cast<const wchar_t*>(sent->lParam);
+        if (text == L"slow") {
+            g_beforeSlow = LabelPixels();
+            Sleep(100);
+        } else if (text == L"next") {
+            g_afterSlow = LabelPixels();
+        }
+    }
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
@@ -114,4 +149,29 @@ TEST(UpdateOutcome, ReplacesRefusesAndKeepsWhatFailed) {
         EXPECT_EQ(test::PathExists(L"patchlist.txt"), !c.kept.empty());
         EXPECT_FALSE(test::PathExists(L"patchlist.txt.tmp"));
     }
+}
+
+TEST(UpdateOutcome, AnEntryShownForAFrameIsPainted) {
+    test::ScopedWorkDir dir;
+    test::InstallRuntimeFiles();
+    ASSERT_TRUE(test::WriteFileBytes(L"patchlist.txt", "first\nslow\nnext\n"));
+    for (const wchar_t* name : {L"download\\first", L"download\\slow", L"download\\next"})
+        ASSERT_TRUE(test::WriteFileBytes(name, "new"));
+    g_beforeSlow.clear();
+    g_afterSlow.clear();
+    HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, DelayLabel, nullptr, GetCurrentThreadId());
+    EXPECT_EQ(UpdaterMain(GetModuleHandleW(nullptr), nullptr, const_cast<PWSTR>(L"update"),
+                          SW_SHOWNOACTIVATE),
+              0);
+    UnhookWindowsHookEx(hook);
+    g_patchList.clear();
+    EXPECT_EQ(GetWindowLongW(g_statusLabel, GWL_STYLE), WS_CHILD | WS_VISIBLE);
+    DestroyWindow(GetParent(g_statusLabel));
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    }
+    ASSERT_EQ(g_beforeSlow.size(), 5200u);
+    ASSERT_EQ(g_afterSlow.size(), 5200u);
+    EXPECT_EQ(std::count(g_afterSlow.begin(), g_afterSlow.end(), CLR_INVALID), 0);
+    EXPECT_TRUE(g_beforeSlow != g_afterSlow) << "the label was not painted with \"slow\"";
 }
