@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -25,34 +26,37 @@ LRESULT CALLBACK RecordLabel(int code, WPARAM wParam, LPARAM lParam) {
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
-// The label's pixels, read through the update window's device context: with
-// its redraw held off the label's own context draws nothing.
-std::vector<COLORREF> LabelPixels() {
-    HWND window = GetParent(g_statusLabel);
+// Pixels of a control's rectangle, read through the update window's device
+// context: with its redraw held off a control's own context draws nothing.
+std::vector<COLORREF> Pixels(HWND control) {
+    HWND window = GetParent(control);
+    RECT r;
+    GetWindowRect(control, &r);
+    MapWindowPoints(HWND_DESKTOP, window, reinterpret_cast<POINT*>(&r), 2);
     HDC dc = GetDC(window);
     std::vector<COLORREF> pixels;
-    for (int y = 10; y < 30; ++y)
-        for (int x = 10; x < 270; ++x)
+    for (int y = r.top; y < r.bottom; ++y)
+        for (int x = r.left; x < r.right; ++x)
             pixels.push_back(GetPixel(dc, x, y));
     ReleaseDC(window, dc);
     return pixels;
 }
 
-std::vector<COLORREF> g_beforeSlow, g_afterSlow;
+struct Screen {
+    std::vector<COLORREF> label, bar;
+};
+std::map<std::wstring, Screen> g_screens; // as each text was about to be set
 
-// "slow" takes longer than a frame to be shown, so the label must be painted
-// with it before the next entry comes.
-LRESULT CALLBACK DelayLabel(int code, WPARAM wParam, LPARAM lParam) {
+// "slow" takes longer than a frame to be shown, so the label and the bar
+// must be painted with it before the next entry comes.
+LRESULT CALLBACK WatchScreen(int code, WPARAM wParam, LPARAM lParam) {
     auto* sent = reinterpret_cast<const CWPSTRUCT*>(lParam);
     if (code == HC_ACTION && sent->message == WM_SETTEXT && g_statusLabel &&
         sent->hwnd == g_statusLabel) {
         const std::wstring text = reinterpret_cast<const wchar_t*>(sent->lParam);
-        if (text == L"slow") {
-            g_beforeSlow = LabelPixels();
+        g_screens[text] = {Pixels(g_statusLabel), Pixels(g_progressBar)};
+        if (text == L"slow")
             Sleep(100);
-        } else if (text == L"next") {
-            g_afterSlow = LabelPixels();
-        }
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
@@ -157,21 +161,29 @@ TEST(UpdateOutcome, AnEntryShownForAFrameIsPainted) {
     ASSERT_TRUE(test::WriteFileBytes(L"patchlist.txt", "first\nslow\nnext\n"));
     for (const wchar_t* name : {L"download\\first", L"download\\slow", L"download\\next"})
         ASSERT_TRUE(test::WriteFileBytes(name, "new"));
-    g_beforeSlow.clear();
-    g_afterSlow.clear();
-    HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, DelayLabel, nullptr, GetCurrentThreadId());
+    g_screens.clear();
+    HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, WatchScreen, nullptr, GetCurrentThreadId());
     EXPECT_EQ(UpdaterMain(GetModuleHandleW(nullptr), nullptr, const_cast<PWSTR>(L"update"),
                           SW_SHOWNOACTIVATE),
               0);
     UnhookWindowsHookEx(hook);
     g_patchList.clear();
     EXPECT_EQ(GetWindowLongW(g_statusLabel, GWL_STYLE), WS_CHILD | WS_VISIBLE);
+    EXPECT_EQ(GetWindowLongW(g_progressBar, GWL_STYLE), WS_CHILD | WS_VISIBLE | PBS_SMOOTH);
     DestroyWindow(GetParent(g_statusLabel));
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
     }
-    ASSERT_EQ(g_beforeSlow.size(), 5200u);
-    ASSERT_EQ(g_afterSlow.size(), 5200u);
-    EXPECT_EQ(std::count(g_afterSlow.begin(), g_afterSlow.end(), CLR_INVALID), 0);
-    EXPECT_TRUE(g_beforeSlow != g_afterSlow) << "the label was not painted with \"slow\"";
+    const Screen& before = g_screens[L"slow"];
+    const Screen& after = g_screens[L"next"];
+    ASSERT_EQ(after.label.size(), 260u * 20u);
+    EXPECT_EQ(std::count(after.label.begin(), after.label.end(), CLR_INVALID), 0);
+    EXPECT_TRUE(before.label != after.label) << "the label was not painted with \"slow\"";
+    EXPECT_TRUE(before.bar != after.bar) << "the bar was not painted at 66";
+    // After the walk the bar is painted full: its last column has the fill's
+    // colour, which its first column had from 66 on.
+    const std::vector<COLORREF>& full = g_screens[L"Update complete!"].bar;
+    ASSERT_EQ(full.size(), 260u * 20u);
+    EXPECT_EQ(full[10 * 260 + 257], after.bar[10 * 260 + 2]);
+    EXPECT_NE(after.bar[10 * 260 + 257], after.bar[10 * 260 + 2]);
 }

@@ -31,27 +31,30 @@ void SetStatus(const wchar_t* text) {
     SetWindowTextW(g_statusLabel, text);
 }
 
-// A static control paints itself at once on every WM_SETTEXT; for a list of
-// thousands of small files that costs as much as the moves (under Wine each
-// paint is a round of server and X requests). During the walk the label still
-// gets every entry's text, but is painted at most once a frame.
-const DWORD kLabelFrameMs = 30;
+// Both controls paint themselves at once on every change: the label on each
+// WM_SETTEXT, the bar on each new position. For a list of thousands of small
+// files that costs as much as the moves (under Wine each paint is a round of
+// server and X requests). During the walk they still get every entry's text
+// and position, but are painted at most once a frame.
+const DWORD kFrameMs = 30;
 
-void SetLabelRedraw(bool on) {
-    SendMessageW(g_statusLabel, WM_SETREDRAW, on ? TRUE : FALSE, 0);
+void SetRedraw(HWND control, bool on) {
+    SendMessageW(control, WM_SETREDRAW, on ? TRUE : FALSE, 0);
 }
 
-// Drawn straight onto the label's device context, as its own WM_SETTEXT paint
-// is: under Wine a whole WM_PAINT cycle costs several times as much.
-void PaintLabelNow() {
-    SetLabelRedraw(true);
-    {
-        ScopedGetDC dc(g_statusLabel);
-        if (dc.get())
-            SendMessageW(g_statusLabel, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc.get()),
-                         PRF_CLIENT | PRF_ERASEBKGND);
-    }
-    SetLabelRedraw(false);
+// Drawn straight onto the control's device context, as the controls' own
+// paints are: under Wine a whole WM_PAINT cycle costs several times as much.
+void PaintNow(HWND control) {
+    ScopedGetDC dc(control);
+    if (dc.get())
+        SendMessageW(control, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc.get()),
+                     PRF_CLIENT | PRF_ERASEBKGND);
+}
+
+void PaintHeldBack(HWND control) {
+    SetRedraw(control, true);
+    PaintNow(control);
+    SetRedraw(control, false);
 }
 
 } // namespace
@@ -87,23 +90,33 @@ int UpdaterMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int showComman
     if (n == 0) {
         SetStatus(L"No files found to update");
     } else {
-        SetLabelRedraw(false);
-        DWORD painted = GetTickCount();
+        SetRedraw(g_statusLabel, false);
+        SetRedraw(g_progressBar, false);
+        DWORD paintedAt = GetTickCount();
+        int position = 0;
+        int paintedPosition = 0;
         for (size_t k = 1; k <= n; ++k) {
-            SendMessageW(g_progressBar, PBM_SETPOS, ProgressPosition(k, n), 0);
+            position = ProgressPosition(k, n);
+            SendMessageW(g_progressBar, PBM_SETPOS, position, 0);
             SetStatus(g_patchList[k - 1].c_str());
             // An entry that comes a frame or more after the last paint (a slow
             // move, say) is always painted before it is applied.
-            if (GetTickCount() - painted >= kLabelFrameMs) {
-                PaintLabelNow();
-                painted = GetTickCount();
+            if (GetTickCount() - paintedAt >= kFrameMs) {
+                PaintHeldBack(g_statusLabel);
+                if (position != paintedPosition)
+                    PaintHeldBack(g_progressBar);
+                paintedPosition = position;
+                paintedAt = GetTickCount();
             }
             if (!ApplyPatchEntry(g_patchList[k - 1], &known)) {
                 failed[k - 1] = true;
                 ++failures;
             }
         }
-        SetLabelRedraw(true);
+        SetRedraw(g_statusLabel, true);
+        SetRedraw(g_progressBar, true);
+        if (position != paintedPosition)
+            PaintNow(g_progressBar);
         SetStatus(failures == 0 ? L"Update complete!" : IncompleteUpdateText(failures, n).c_str());
     }
 
