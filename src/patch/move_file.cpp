@@ -1,5 +1,6 @@
 // A replacing move that waits out short-lived locks.
 #include "patch/move_file.h"
+#include "patch/move_retry.h"
 
 namespace {
 
@@ -8,8 +9,8 @@ bool MayClearSoon(DWORD error) {
            error == ERROR_ACCESS_DENIED;
 }
 
-// Pauses before each retry: about two seconds in all.
-const DWORD kRetryDelaysMs[] = {100, 200, 300, 500, 900};
+// What this run has waited for refused moves so far.
+unsigned runWaitedMs = 0;
 
 } // namespace
 
@@ -21,8 +22,10 @@ bool MoveFileReplacing(const std::wstring& from, const std::wstring& to, DWORD& 
             return true;
         }
         error = GetLastError();
-        if (!MayClearSoon(error) || retry == sizeof kRetryDelaysMs / sizeof kRetryDelaysMs[0])
+        const unsigned delay = MayClearSoon(error) ? MoveRetryDelayMs(retry, runWaitedMs) : 0;
+        if (delay == 0)
             return false;
-        Sleep(kRetryDelaysMs[retry]);
+        Sleep(delay);
+        runWaitedMs += delay;
     }
 }
