@@ -12,7 +12,8 @@ function(updater_delay_import_library dll out_var)
   if(NOT IS_ABSOLUTE "${implib}" OR NOT EXISTS "${implib}")
     message(FATAL_ERROR "import library lib${dll}.a not found")
   endif()
-  if(NOT EXISTS ${lib} OR ${implib} IS_NEWER_THAN ${lib} OR
+  if(NOT EXISTS ${lib} OR NOT EXISTS ${dir}/${dll}.functions OR
+     ${implib} IS_NEWER_THAN ${lib} OR
      ${CMAKE_CURRENT_FUNCTION_LIST_FILE} IS_NEWER_THAN ${lib})
     execute_process(COMMAND ${CMAKE_NM} ${implib} OUTPUT_VARIABLE symbols
                     RESULT_VARIABLE failed)
@@ -45,6 +46,7 @@ function(updater_delay_import_library dll out_var)
       endif()
       string(APPEND exports "  ${entry}\n")
     endforeach()
+    file(WRITE ${dir}/${dll}.functions "${functions}")
     file(MAKE_DIRECTORY ${dir})
     file(WRITE ${def} "LIBRARY ${dll}.dll\nEXPORTS\n${exports}")
     # --kill-at: the DLL exports the 32-bit stdcall names without "@n".
@@ -60,4 +62,26 @@ function(updater_delay_import_library dll out_var)
     endif()
   endif()
   set(${out_var} ${lib} PARENT_SCOPE)
+endfunction()
+
+# On i686, GNU ld discards the code section of an import-library member whose
+# own symbol (the jump stub "_Name@N") nobody references, which is the usual
+# case: calls go through the slot "__imp__Name@N". In a delay library that
+# section also holds the load thunk that the slot points at, so the slot would
+# be left 0 and the first call would jump to address 0. Before each link of
+# <target>, the delay functions that its inputs call through their slots are
+# therefore listed as undefined symbols (-u), which keeps their thunks.
+# x86_64's linker does not do this; there the list is not needed.
+function(updater_keep_delay_thunks target)
+  if(NOT CMAKE_SIZEOF_VOID_P EQUAL 4)
+    return()
+  endif()
+  set(dir ${CMAKE_BINARY_DIR}/delay-imports)
+  set(rsp ${dir}/${target}-keep-thunks.rsp)
+  add_custom_command(TARGET ${target} PRE_LINK
+    COMMAND ${CMAKE_COMMAND} -DNM=${CMAKE_NM} -DFUNCTIONS_DIR=${dir} -DOUTPUT=${rsp}
+            "-DINPUTS=$<JOIN:${ARGN};$<TARGET_OBJECTS:${target}>,|>"
+            -P ${CMAKE_SOURCE_DIR}/cmake/keep-delay-thunks.cmake
+    VERBATIM)
+  target_link_options(${target} PRIVATE @${rsp})
 endfunction()
