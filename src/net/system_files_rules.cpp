@@ -1,15 +1,16 @@
 // Lists and figures of the required runtime files.
 #include "net/system_files_rules.h"
+#include "net/runtime_files.inc"
+
+#include <iterator>
 
 std::vector<std::wstring> RequiredSystemFiles(bool native64Bit) {
+    // runtime_files.inc: the build's rendering of runtime_files.txt.
+    static const wchar_t* const kFiles64[] = {UPDATER_RUNTIME_FILES_64};
+    static const wchar_t* const kFiles32[] = {UPDATER_RUNTIME_FILES_32};
     if (native64Bit)
-        return {L"system64\\Crashlog-x64.dll", L"system64\\Game.exe",
-                L"system64\\EngineCore.dll",   L"system64\\MediaLib.dll",
-                L"system64\\AudioMix.dll",     L"system64\\GfxUtil.dll",
-                L"system64\\Presence.dll",     L"system64\\NetFetch-x64.dll"};
-    return {L"system32\\Crashlog.dll", L"system32\\Game.exe",     L"system32\\EngineCore.dll",
-            L"system32\\MediaLib.dll", L"system32\\AudioMix.dll", L"system32\\GfxUtil.dll",
-            L"system32\\Presence.dll", L"system32\\NetFetch.dll"};
+        return {std::begin(kFiles64), std::end(kFiles64)};
+    return {std::begin(kFiles32), std::end(kFiles32)};
 }
 
 std::wstring DisplayName(const std::wstring& entry) {

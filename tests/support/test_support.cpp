@@ -1,5 +1,6 @@
 // Shared pieces of the tests.
 #include "support/test_support.h"
+#include "net/system_files_rules.h"
 
 #include "log/log.h"
 
@@ -141,13 +142,11 @@ LRESULT CALLBACK DialogWatcher::Dismiss(int code, WPARAM wParam, LPARAM lParam) 
 
 void InstallRuntimeFiles(const std::vector<std::wstring>& except) {
     MakeDirs(L"system64");
-    for (const wchar_t* name :
-         {L"Crashlog-x64.dll", L"Game.exe", L"EngineCore.dll", L"MediaLib.dll", L"AudioMix.dll",
-          L"GfxUtil.dll", L"Presence.dll", L"NetFetch-x64.dll"}) {
-        std::wstring path = std::wstring(L"system64\\") + name;
+    for (const std::wstring& path : RequiredSystemFiles(true)) {
+        std::wstring name = DisplayName(path);
         if (std::find(except.begin(), except.end(), name) != except.end())
             continue;
-        if (path == L"system64\\Game.exe")
+        if (name == L"Game.exe")
             CopyFileW(HelperPath(L"fake_game").c_str(), path.c_str(), FALSE);
         else
             WriteFileBytes(path, "runtime library " + Narrow(name));
