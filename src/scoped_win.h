@@ -1,11 +1,9 @@
-// Move-only owners for the Win32, C runtime and libcurl resources the program
+// Move-only owners for the Win32 and C runtime resources the program
 // acquires, so every early return releases what was taken.
 #pragma once
 
 #include <windows.h>
 #include <tlhelp32.h>
-
-#include <curl/curl.h>
 
 #include <cstdio>
 #include <utility>
@@ -142,27 +140,4 @@ class ScopedFile {
 
   private:
     FILE* file_ = nullptr;
-};
-
-// One libcurl easy handle, one per transfer.
-class ScopedCurl {
-  public:
-    ScopedCurl() : curl_(curl_easy_init()) {}
-    ~ScopedCurl() {
-        if (curl_)
-            curl_easy_cleanup(curl_);
-    }
-    ScopedCurl(const ScopedCurl&) = delete;
-    ScopedCurl& operator=(const ScopedCurl&) = delete;
-
-    CURL* get() const { return curl_; }
-    // Cleans up now, so the handle is gone before the caller judges the outcome.
-    void reset() {
-        if (curl_)
-            curl_easy_cleanup(curl_);
-        curl_ = nullptr;
-    }
-
-  private:
-    CURL* curl_;
 };

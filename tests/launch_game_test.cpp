@@ -6,7 +6,13 @@
 #include "support/test_server.h"
 #include "support/test_support.h"
 
+#include "net/net.h"
+
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <thread>
 
 namespace {
 
@@ -20,7 +26,75 @@ int LaunchAndQuitCode() {
     return code;
 }
 
+// Light pixels of the popup's fill, counted along the middle of its track.
+int FillWidth() {
+    HDC dc = GetDC(g_progressPopup);
+    int n = 0;
+    for (int x = 60; x < 300; ++x)
+        n += GetPixel(dc, x, 87) == RGB(0xFA, 0xFA, 0xFA);
+    ReleaseDC(g_progressPopup, dc);
+    return n;
+}
+
+// Records, for each probe message, how long it waited and what the popup
+// showed when it was answered.
+DWORD g_slowestAnswer = 0;
+std::vector<int> g_fills;
+
+LRESULT CALLBACK Probe(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message != WM_APP)
+        return DefWindowProcW(window, message, wParam, lParam);
+    g_slowestAnswer = std::max(g_slowestAnswer, GetTickCount() - static_cast<DWORD>(lParam));
+    if (g_progressPopup)
+        g_fills.push_back(FillWidth());
+    return 0;
+}
+
 } // namespace
+
+// While a file comes slowly, the bar grows through the file's step with the
+// bytes, and the thread's windows answer a message within 200 ms.
+TEST(LaunchGame, ThePopupFollowsTheBytesAndItsThreadAnswers) {
+    test::ScopedWorkDir dir;
+    test::ClearSites();
+    test::InstallRuntimeFiles({L"AudioMix.dll"});
+    ASSERT_TRUE(
+        test::PutSiteFile(test::Site::Mirror, L"system64/AudioMix.dll", std::string(400000, 'a')));
+    ASSERT_TRUE(test::PutSiteFile(test::Site::Mirror, L"system64/AudioMix.dll.serve",
+                                  "chunk=20000&delay=0.1"));
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = Probe;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"ProbeWindow";
+    RegisterClassW(&wc);
+    HWND probe = CreateWindowExW(0, L"ProbeWindow", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                 wc.hInstance, nullptr);
+    ASSERT_NE(probe, nullptr);
+    std::atomic<bool> done{false};
+    std::thread poster([&] {
+        while (!done) {
+            PostMessageW(probe, WM_APP, 0, static_cast<LPARAM>(GetTickCount()));
+            Sleep(50);
+        }
+    });
+
+    EXPECT_TRUE(EnsureSystemFiles());
+    done = true;
+    poster.join();
+    DestroyWindow(probe);
+    ShowProgressPopup(L"", 100);
+
+    EXPECT_EQ(test::ReadFileBytes(L"system64\\AudioMix.dll").size(), 400000u);
+    EXPECT_LT(g_slowestAnswer, 200u);
+    // From 10 % (20 pixels, less the outline) towards 90 %, never back.
+    ASSERT_FALSE(g_fills.empty());
+    EXPECT_TRUE(std::is_sorted(g_fills.begin(), g_fills.end()));
+    std::vector<int> distinct = g_fills;
+    distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
+    EXPECT_GE(distinct.size(), 4u);
+    EXPECT_LE(distinct.front(), 20);
+    EXPECT_GT(distinct.back(), 100);
+}
 
 TEST(LaunchGame, StartsTheGameWithStartgameInTheGameFolder) {
     test::ScopedWorkDir dir;

@@ -50,3 +50,44 @@ TEST(UpdaterRun, WholeCycleThenALoggedLaunchRun) {
     EXPECT_EQ(log.find("Patchlist"), std::string::npos) << log;
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), std::count(log.begin(), log.end(), '\r'));
 }
+
+// During a long walk the update window answers messages, and its close box
+// neither stops the walk nor the launch.
+TEST(UpdaterRun, TheCloseBoxDuringTheWalkLosesNothing) {
+    test::ScopedWorkDir dir;
+    test::ClearSites();
+    test::InstallRuntimeFiles();
+    const int n = 3000;
+    std::string list;
+    for (int i = 0; i < n; ++i) {
+        std::wstring name = L"data\\f" + std::to_wstring(i) + L".txt";
+        ASSERT_TRUE(test::WriteFileBytes(L"download\\" + name, "new"));
+        list += test::Narrow(name) + "\r\n";
+    }
+    ASSERT_TRUE(test::WriteFileBytes(L"patchlist.txt", list));
+    std::wstring commandLine = L"\"" + test::BuildDir() + L"\\updater.exe\" update";
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    ASSERT_TRUE(CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                               nullptr, &si, &pi));
+    CloseHandle(pi.hThread);
+    HWND window = nullptr;
+    for (int i = 0; i < 2000 && !window; ++i, Sleep(5))
+        window = FindWindowW(L"UpdateWindowClass", L"Velmora Online update");
+    ASSERT_NE(window, nullptr);
+    // Mid-walk: the list is still there.
+    EXPECT_TRUE(test::PathExists(L"patchlist.txt"));
+    DWORD_PTR answer = 0;
+    EXPECT_NE(SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 200, &answer), 0);
+    PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_EQ(WaitForSingleObject(pi.hProcess, 60000), WAIT_OBJECT_0);
+    CloseHandle(pi.hProcess);
+
+    int placed = 0;
+    for (int i = 0; i < n; ++i)
+        placed += test::ReadFileBytes(L"data\\f" + std::to_wstring(i) + L".txt") == "new";
+    EXPECT_EQ(placed, n);
+    EXPECT_FALSE(test::PathExists(L"patchlist.txt"));
+    EXPECT_EQ(test::WaitForLaunchRecord().size(), 2u);
+}

@@ -35,7 +35,17 @@ Content
                          A file "<name>.serve" beside it holds options for
                          serving <name>, query syntax: status=500 answers that
                          status with the file as body; chunk=N&delay=S sends
-                         N bytes every S seconds (a slow download).
+                         N bytes every S seconds (a slow download);
+                         etag=V sends ETag "V" (weak=1: W/"V"), lastmod=D
+                         sends Last-Modified D; with either, "Range: bytes=N-"
+                         is answered 206 from byte N when If-Range matches
+                         (200 when it does not, 416 past the end; range=200
+                         always answers 200, range=416 always 416);
+                         fail=CODE&fail_times=K answers CODE (with
+                         Retry-After R for retry_after=R) to the first K
+                         requests; cut=N&cut_times=K sends only N bytes of
+                         the body to the first K requests and hangs up.
+                         The requests seen are counted in "<name>.count".
   /fault/status/<code>           that status, body "status <code>\\n" (none for
                                  1xx, 204, 304); 206 adds a Content-Range
   /fault/redirect/<n>/<path>     n 302 redirects, the last one to /<path>
@@ -52,7 +62,8 @@ Content
 
 Request log: <state-dir>/requests.log gets one line per request, before the
 answer is sent:  listener TAB method TAB request-target TAB user-agent LF.
-The target and user agent are the raw bytes received (UTF-8 stays UTF-8,
+After the user agent come the request's Range and If-Range headers (empty
+when absent), each after a TAB. The target and user agent are the raw bytes received (UTF-8 stays UTF-8,
 %xx stays %xx); only backslash, tab, CR, LF and other control bytes are
 written as \\xHH. Connections whose TLS handshake fails leave no line.
 Readers may truncate the file or remember its size; the server appends.
@@ -140,7 +151,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
         cfg = self.server.cfg
         line = b"\t".join((self.server.name.encode(), self.command.encode(),
                            escape(self.path.encode("latin-1")),
-                           escape(self.headers.get("User-Agent", "").encode("latin-1"))))
+                           escape(self.headers.get("User-Agent", "").encode("latin-1")),
+                           escape(self.headers.get("Range", "").encode("latin-1")),
+                           escape(self.headers.get("If-Range", "").encode("latin-1"))))
         with cfg.log_lock:
             with open(cfg.request_log, "ab") as log:
                 log.write(line + b"\n")
@@ -167,8 +180,43 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if os.path.isfile(file + b".serve"):
             with open(file + b".serve", "rb") as f:
                 opts = dict(urllib.parse.parse_qsl(f.read().decode().strip()))
-        self.reply(int(opts.get("status", 200)), body,
-                   chunk=int(opts.get("chunk", 0)), delay=float(opts.get("delay", 0)))
+        with self.server.cfg.log_lock:
+            try:
+                with open(file + b".count") as f:
+                    seen = int(f.read() or 0)
+            except OSError:
+                seen = 0
+            with open(file + b".count", "w") as f:
+                f.write(str(seen + 1))
+        chunk, delay = int(opts.get("chunk", 0)), float(opts.get("delay", 0))
+        if "fail" in opts and seen < int(opts.get("fail_times", 1)):
+            headers = {"Retry-After": opts["retry_after"]} if "retry_after" in opts else {}
+            return self.reply(int(opts["fail"]), b"failing for now\n", headers=headers)
+        headers = {}
+        if "etag" in opts:
+            headers["ETag"] = ('W/"%s"' if opts.get("weak") == "1" else '"%s"') % opts["etag"]
+        if "lastmod" in opts:
+            headers["Last-Modified"] = opts["lastmod"]
+        status, start = int(opts.get("status", 200)), 0
+        asked = self.headers.get("Range", "")
+        if status == 200 and headers and asked.startswith("bytes=") and asked.endswith("-"):
+            if_range = self.headers.get("If-Range")
+            matches = if_range is None or if_range in (headers.get("ETag"),
+                                                       headers.get("Last-Modified"))
+            mode = opts.get("range", "")
+            first = int(asked[6:-1])
+            if mode == "416" or (matches and mode != "200" and first >= len(body)):
+                headers["Content-Range"] = "bytes */%d" % len(body)
+                return self.reply(416, b"", headers=headers)
+            if matches and mode != "200":
+                status, start = 206, first
+                headers["Content-Range"] = "bytes %d-%d/%d" % (first, len(body) - 1, len(body))
+        if "cut" in opts and seen < int(opts.get("cut_times", 1)):
+            self.head(status, len(body) - start, headers)
+            self.wfile.write(body[start:start + int(opts["cut"])])
+            self.close_connection = True
+            return
+        self.reply(status, body[start:], headers=headers, chunk=chunk, delay=delay)
 
     def fault(self, name, q):
         if name.startswith("status/"):

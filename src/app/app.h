@@ -33,6 +33,15 @@ void TerminateProcessesByName(const std::wstring& name);
 // 100 on it closes a shown popup instead (without dispatching anything).
 void ShowProgressPopup(const wchar_t* text, int percent);
 
+// Dispatches the thread's pending messages without waiting, as each
+// ShowProgressPopup call does; long work calls it so the windows answer.
+void PumpThreadMessages();
+
+// While the update runs, the update window's close box does nothing: the
+// walk and the launch must not be cut short, and a destroyed window would
+// post a quit that ends the message boxes that may follow.
+void SetUpdateWindowClosable(bool closable);
+
 // The status text in the given code page, cut to the whole characters that
 // fit the popup's message buffer.
 void ToPopupMessage(const wchar_t* text, unsigned codePage,

@@ -90,15 +90,15 @@ void DrawPopup(HDC dc, const RECT& client, const wchar_t* text, int percent) {
     }
 }
 
-void PumpMessages() {
+} // namespace
+
+void PumpThreadMessages() {
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
 }
-
-} // namespace
 
 void ToPopupMessage(const wchar_t* text, unsigned codePage,
                     char (&buffer)[kPopupMessageBufferSize]) {
@@ -146,5 +146,5 @@ void ShowProgressPopup(const wchar_t* text, int percent) {
             DrawPopup(dc.get(), client, text, percent);
         }
     }
-    PumpMessages();
+    PumpThreadMessages();
 }

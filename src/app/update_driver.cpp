@@ -77,6 +77,7 @@ int UpdaterMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int showComman
     HWND window = CreateUpdateWindow(instance);
     if (!window)
         return 0;
+    SetUpdateWindowClosable(false);
 
     LoadPatchList();
     ShowWindow(window, showCommand);
@@ -106,6 +107,8 @@ int UpdaterMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int showComman
                 if (position != paintedPosition)
                     PaintHeldBack(g_progressBar);
                 paintedPosition = position;
+                // Once a frame the window answers its messages too.
+                PumpThreadMessages();
                 paintedAt = GetTickCount();
             }
             if (!ApplyPatchEntry(g_patchList[k - 1], &known)) {
@@ -133,6 +136,7 @@ int UpdaterMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int showComman
     }
 
     LaunchGame();
+    SetUpdateWindowClosable(true);
 
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {

@@ -9,6 +9,11 @@ HWND g_progressBar = nullptr;
 
 namespace {
 const wchar_t kClassName[] = L"UpdateWindowClass";
+bool windowClosable = true;
+} // namespace
+
+void SetUpdateWindowClosable(bool closable) {
+    windowClosable = closable;
 }
 
 LRESULT CALLBACK UpdateWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -21,6 +26,10 @@ LRESULT CALLBACK UpdateWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
                             260, 20, window, nullptr, nullptr, nullptr);
         SendMessageW(g_progressBar, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
         return 0;
+    case WM_CLOSE:
+        if (!windowClosable)
+            return 0;
+        break;
     case WM_DESTROY:
         PostQuitMessage(0);
         return 0;

@@ -10,13 +10,13 @@ const wchar_t kServerBaseUrl[] = UPDATER_SERVER_BASE_URL;
 
 } // namespace
 
-bool DownloadFromMirrors(const std::wstring& relativePath) {
+bool DownloadFromMirrors(const std::wstring& relativePath, const DownloadProgress& progress) {
     Logger::Write(L"INFO", L"Downloading from GitHub: " + relativePath);
-    if (DownloadFile(DownloadUrl(kMirrorBaseUrl, relativePath), relativePath))
+    if (DownloadFile(DownloadUrl(kMirrorBaseUrl, relativePath), relativePath, progress))
         return true;
 
     Logger::Write(L"INFO", L"GitHub failed, trying main server: " + relativePath);
-    if (DownloadFile(DownloadUrl(kServerBaseUrl, relativePath), relativePath))
+    if (DownloadFile(DownloadUrl(kServerBaseUrl, relativePath), relativePath, progress))
         return true;
 
     Logger::Write(L"ERROR", L"Failed to download: " + relativePath);

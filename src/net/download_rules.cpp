@@ -13,7 +13,7 @@ std::wstring PartialPath(const std::wstring& path) {
     return path + L".part";
 }
 
-bool DownloadSucceeded(int curlResult, long status, bool fileClosed) {
-    // 206 and 304 are no more a copy of the file than a 404 is.
-    return curlResult == 0 && status == 200 && fileClosed;
+bool DownloadSucceeded(int curlResult, long status, bool fileClosed, bool continued) {
+    // Unasked for, a 206 or a 304 is no more a copy of the file than a 404 is.
+    return curlResult == 0 && fileClosed && (status == 200 || (status == 206 && continued));
 }

@@ -11,6 +11,7 @@ std::wstring DownloadUrl(const std::wstring& baseUrl, const std::wstring& relati
 // Where a download is written until it has fully arrived.
 std::wstring PartialPath(const std::wstring& path);
 
-// A transfer counts only if libcurl finished it, the last response was 200
-// and the file was closed without error.
-bool DownloadSucceeded(int curlResult, long status, bool fileClosed);
+// A transfer counts only if libcurl finished it, the file was closed without
+// error and the last response was 200, or a 206 that continued the kept
+// bytes of an earlier transfer.
+bool DownloadSucceeded(int curlResult, long status, bool fileClosed, bool continued);

@@ -10,6 +10,8 @@
 
 namespace {
 
+const DWORD kFrameMs = 30;
+
 // Anything at the path counts, a directory too; a link counts by its target.
 // Every failed lookup counts as missing: not found is the usual reason, and
 // for any other (access denied, say) the download that follows decides.
@@ -49,10 +51,31 @@ bool EnsureSystemFiles() {
     for (size_t i = 0; i < n; ++i) {
         const std::wstring& entry = missing[i];
         const std::wstring name = DisplayName(entry);
-        ShowProgressPopup((L"Downloading " + name + L"...").c_str(), DownloadPercent(i, n));
+        const std::wstring text = L"Downloading " + name + L"...";
+        // The step runs from the previous file's percentage (10 before the
+        // first) to this file's own.
+        const int from = i == 0 ? 10 : DownloadPercent(i - 1, n), to = DownloadPercent(i, n);
+        int shown = from;
+        ShowProgressPopup(text.c_str(), from);
         if (entry.find_last_of(L"\\/") != std::wstring::npos)
             EnsureDirectory(DirectoryOf(entry)); // a failure shows up as the download's
-        if (!DownloadFromMirrors(entry)) {
+        // The bar moves through this file's step as its bytes arrive, redrawn
+        // at most once a frame and only when the fill grows; the messages
+        // are pumped at least as often in between.
+        DWORD drawnAt = GetTickCount(), pumpedAt = drawnAt;
+        auto progress = [&](std::uint64_t received, std::uint64_t expected) {
+            const int percent = StepPercent(from, to, received, expected);
+            const DWORD now = GetTickCount();
+            if (percent != shown && now - drawnAt >= kFrameMs) {
+                ShowProgressPopup(text.c_str(), percent);
+                shown = percent;
+                drawnAt = pumpedAt = now;
+            } else if (now - pumpedAt >= kFrameMs) {
+                PumpThreadMessages();
+                pumpedAt = now;
+            }
+        };
+        if (!DownloadFromMirrors(entry, progress)) {
             ShowProgressPopup(L"", 100);
             MessageBoxW(nullptr, (L"Failed to download required file: " + name).c_str(), L"Error",
                         MB_OK | MB_ICONERROR);

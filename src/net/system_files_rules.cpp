@@ -2,6 +2,7 @@
 #include "net/system_files_rules.h"
 #include "net/runtime_files.inc"
 
+#include <algorithm>
 #include <iterator>
 
 std::vector<std::wstring> RequiredSystemFiles(bool native64Bit) {
@@ -25,4 +26,16 @@ std::wstring DirectoryOf(const std::wstring& entry) {
 
 int DownloadPercent(std::size_t i, std::size_t n) {
     return static_cast<int>(80 * (i + 1) / n) + 10;
+}
+
+int StepPercent(int from, int to, std::uint64_t received, std::uint64_t expected) {
+    if (expected == 0 || to <= from)
+        return from;
+    if (received >= expected)
+        return to;
+    const std::uint64_t span = static_cast<std::uint64_t>(to - from);
+    // Exact while received * span fits; beyond (exabytes) near enough.
+    const std::uint64_t part = received <= UINT64_MAX / span ? received * span / expected
+                                                             : received / (expected / span + 1);
+    return from + static_cast<int>(std::min<std::uint64_t>(part, span));
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -17,3 +18,8 @@ std::wstring DirectoryOf(const std::wstring& entry);
 
 // Popup percentage while fetching missing file i (from 0) of n: 10..90.
 int DownloadPercent(std::size_t i, std::size_t n);
+
+// The bar within one file's step, from the percentage shown before it (10
+// for the first) to its own: in proportion to the bytes received of the
+// expected total, and at the step's start while the total is not known.
+int StepPercent(int from, int to, std::uint64_t received, std::uint64_t expected);
