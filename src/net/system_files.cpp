@@ -11,6 +11,9 @@
 namespace {
 
 const DWORD kFrameMs = 30;
+// Each redraw paints the whole popup, text included, which under Wine costs
+// milliseconds; ten a second move the bar smoothly enough.
+const DWORD kRedrawMs = 100;
 
 // Anything at the path counts, a directory too; a link counts by its target.
 // Every failed lookup counts as missing: not found is the usual reason, and
@@ -60,13 +63,13 @@ bool EnsureSystemFiles() {
         if (entry.find_last_of(L"\\/") != std::wstring::npos)
             EnsureDirectory(DirectoryOf(entry)); // a failure shows up as the download's
         // The bar moves through this file's step as its bytes arrive, redrawn
-        // at most once a frame and only when the fill grows; the messages
-        // are pumped at least as often in between.
+        // only when the fill grows; the messages are pumped once a frame in
+        // between.
         DWORD drawnAt = GetTickCount(), pumpedAt = drawnAt;
         auto progress = [&](std::uint64_t received, std::uint64_t expected) {
             const int percent = StepPercent(from, to, received, expected);
             const DWORD now = GetTickCount();
-            if (percent != shown && now - drawnAt >= kFrameMs) {
+            if (percent != shown && now - drawnAt >= kRedrawMs) {
                 ShowProgressPopup(text.c_str(), percent);
                 shown = percent;
                 drawnAt = pumpedAt = now;
