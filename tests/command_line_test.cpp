@@ -1,17 +1,10 @@
-// The command-line choices and the progress arithmetic of the update run.
+// The "--log" switch, as CommandLineToArgvW splits the command line.
 #include "app/app.h"
-#include "app/update_rules.h"
 
 #include <gtest/gtest.h>
 
-// "update" anywhere, case-sensitively, selects the update run.
-TEST(UpdateRules, CommandLine) {
-    for (const wchar_t* line : {L"update", L"autoupdate", L"x update y --log"})
-        EXPECT_TRUE(IsUpdateCommandLine(line)) << testing::PrintToString(std::wstring(line));
-    for (const wchar_t* line : {L"Update", L"UPDATE", L"", L"upd ate", L"--log"})
-        EXPECT_FALSE(IsUpdateCommandLine(line)) << testing::PrintToString(std::wstring(line));
-    EXPECT_FALSE(IsUpdateCommandLine(nullptr));
-    // The log switch is an exact argument after the program's name.
+// The log switch is an exact argument after the program's name.
+TEST(CommandLine, LogSwitch) {
     for (const wchar_t* line :
          {L"updater.exe --log", L"updater.exe update --log",
           L"\"C:\\games\\velmora\\updater.exe\" --log update", L"updater.exe \"--log\""})
@@ -20,15 +13,4 @@ TEST(UpdateRules, CommandLine) {
          {L"updater.exe", L"--log" /* the program's own name */, L"updater.exe --logging",
           L"updater.exe --LOG", L"updater.exe update--log", L"updater.exe \"--log update\"", L""})
         EXPECT_FALSE(HasLogSwitch(line)) << testing::PrintToString(std::wstring(line));
-}
-
-TEST(UpdateRules, ProgressPositionsUseSinglePrecision) {
-    EXPECT_EQ(ProgressPosition(1, 1), 100);
-    for (size_t k = 1; k <= 100; ++k) // float rounding: 53 and 59 of 100 fall short
-        EXPECT_EQ(ProgressPosition(k, 100), k == 53 || k == 59 ? int(k) - 1 : int(k)) << k;
-    EXPECT_EQ(ProgressPosition(1, 200), 0);
-    EXPECT_EQ(ProgressPosition(2, 200), 1);
-    EXPECT_EQ(ProgressPosition(200, 200), 100);
-    for (size_t k = 2; k <= 200; ++k)
-        EXPECT_LE(ProgressPosition(k - 1, 200), ProgressPosition(k, 200)) << k;
 }
