@@ -1,14 +1,22 @@
 // Making sure the game's runtime files are present before it starts, fetching
 // the missing ones under the progress popup.
 #include "net/net.h"
-#include "net/system_files_rules.h"
+#include "net/runtime_files.inc"
 #include "app/app.h"
 #include "launch/launch.h"
 #include "log/log.h"
 #include "patch/patch.h"
+#include "patch/patch_entry.h"
 #include "scoped_win.h"
 
+#include <iterator>
+
 namespace {
+
+// Popup percentage while fetching missing file i (from 0) of n: 10..90.
+int DownloadPercent(std::size_t i, std::size_t n) {
+    return static_cast<int>(80 * (i + 1) / n) + 10;
+}
 
 // Anything at the path counts, a directory too; a link counts by its target.
 // Every failed lookup counts as missing: not found is the usual reason, and
@@ -26,6 +34,15 @@ bool IsPresent(const std::wstring& path) {
 }
 
 } // namespace
+
+std::vector<std::wstring> RequiredSystemFiles(bool native64Bit) {
+    // runtime_files.inc: the build's rendering of runtime_files.txt.
+    static const wchar_t* const kFiles64[] = {UPDATER_RUNTIME_FILES_64};
+    static const wchar_t* const kFiles32[] = {UPDATER_RUNTIME_FILES_32};
+    if (native64Bit)
+        return {std::begin(kFiles64), std::end(kFiles64)};
+    return {std::begin(kFiles32), std::end(kFiles32)};
+}
 
 std::vector<std::wstring> GetRequiredSystemFiles() {
     return RequiredSystemFiles(IsNative64Bit());
@@ -48,10 +65,11 @@ bool EnsureSystemFiles() {
     const size_t n = missing.size();
     for (size_t i = 0; i < n; ++i) {
         const std::wstring& entry = missing[i];
-        const std::wstring name = DisplayName(entry);
+        const PathSplit split = SplitAtLastSeparator(entry, Separators::Either);
+        const std::wstring& name = split.name;
         ShowProgressPopup((L"Downloading " + name + L"...").c_str(), DownloadPercent(i, n));
-        if (entry.find_last_of(L"\\/") != std::wstring::npos)
-            EnsureDirectory(DirectoryOf(entry)); // a failure shows up as the download's
+        if (split.hasSeparator)
+            EnsureDirectory(split.directory); // a failure shows up as the download's
         if (!DownloadFromMirrors(entry)) {
             ShowProgressPopup(L"", 100);
             MessageBoxW(nullptr, (L"Failed to download required file: " + name).c_str(), L"Error",

@@ -35,9 +35,12 @@ inline void CheckSafe(const std::wstring& path) {
         begin = end + 1;
     }
     // The directory made before the move lies inside as well.
-    std::wstring directory;
-    if (PatchDirectoryPart(path, directory)) {
-        FUZZ_CHECK(path.compare(0, directory.size() + 1, directory + L'\\') == 0);
-        FUZZ_CHECK(!directory.empty() && !IsUnsafePatchPath(directory));
+    const PathSplit split = SplitAtLastSeparator(path, Separators::BackslashOnly);
+    FUZZ_CHECK(split.name.find(L'\\') == std::wstring::npos);
+    if (split.hasSeparator) {
+        FUZZ_CHECK(split.directory + L'\\' + split.name == path);
+        FUZZ_CHECK(!split.directory.empty() && !IsUnsafePatchPath(split.directory));
+    } else {
+        FUZZ_CHECK(split.name == path && split.directory.empty());
     }
 }
