@@ -1,27 +1,8 @@
-// Reading patchlist.txt: every byte one character, text-mode line ends.
+// Reading patchlist.txt from the disk; its bytes' rules are in tests/pure/.
 #include "patch/patch.h"
-#include "patch/patch_text.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
-
-TEST(PatchList, BytesBecomeEntries) {
-    struct Case {
-        std::string bytes;
-        std::vector<std::wstring> entries;
-    } cases[] = {
-        {"", {}},
-        {"\n\n", {L"", L""}},
-        {"a\r\nb", {L"a", L"b"}},
-        {"a\r\n\r\nb\r\n", {L"a", L"", L"b"}},
-        {"a\rb\nc\r", {L"a\rb", L"c\r"}}, // a lone CR stays
-        {"a\r\r\n", {L"a\r"}},
-        {"\xEF\xBB\xBFx.dll\n", {L"\u00EF\u00BB\u00BFx.dll"}}, // so does a BOM
-        {std::string("\xFF\0b\n", 4), {std::wstring(L"\u00FF\0b", 3)}},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(SplitPatchListBytes(c.bytes), c.entries) << testing::PrintToString(c.bytes);
-}
 
 TEST(PatchList, LoadsTheWholeFileOrLogsItsAbsence) {
     test::ScopedWorkDir dir;

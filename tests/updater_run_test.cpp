@@ -1,5 +1,5 @@
 // Whole runs of the built updater.exe in a throw-away game folder.
-#include "net/system_files_rules.h"
+#include "net/net.h"
 #include "support/test_server.h"
 #include "support/test_support.h"
 

@@ -63,3 +63,15 @@ std::size_t FittingPrefixLength(std::wstring_view text, std::size_t maxBytes,
     }
     return fits;
 }
+
+int StepPercent(int from, int to, std::uint64_t received, std::uint64_t expected) {
+    if (expected == 0 || to <= from)
+        return from;
+    if (received >= expected)
+        return to;
+    const std::uint64_t span = static_cast<std::uint64_t>(to - from);
+    // Exact while received * span fits; beyond (exabytes) never more.
+    const std::uint64_t part = received <= UINT64_MAX / span ? received * span / expected
+                                                             : received / (expected / span + 1);
+    return from + static_cast<int>(part < span ? part : span);
+}

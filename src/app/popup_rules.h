@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string_view>
 
@@ -34,3 +35,8 @@ int FillRight(int trackLeft, int percent);
 // byte at least, as a conversion to any code page does.
 std::size_t FittingPrefixLength(std::wstring_view text, std::size_t maxBytes,
                                 const std::function<std::size_t(std::wstring_view)>& bytesOf);
+
+// The bar within one file's step while it downloads, from the percentage
+// shown before it to its own: in proportion to the bytes received of the
+// expected total, and at the step's start while the total is not known.
+int StepPercent(int from, int to, std::uint64_t received, std::uint64_t expected);

@@ -18,11 +18,7 @@ namespace {
 // system32 only. Looked up at run time, as older systems lack the call.
 void RestrictDllSearch() {
     using SetDirsFn = BOOL(WINAPI*)(DWORD);
-    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-    if (!kernel)
-        return;
-    auto set = reinterpret_cast<SetDirsFn>(
-        reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+    auto set = reinterpret_cast<SetDirsFn>(Kernel32Export("SetDefaultDllDirectories"));
     if (set)
         set(LOAD_LIBRARY_SEARCH_SYSTEM32);
 }

@@ -7,17 +7,18 @@
 
 static_assert(kArchitectureAmd64 == PROCESSOR_ARCHITECTURE_AMD64, "x86-64 architecture value");
 
+void* Kernel32Export(const char* name) {
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    return kernel ? reinterpret_cast<void*>(GetProcAddress(kernel, name)) : nullptr;
+}
+
 namespace {
 
-// Missing before Windows 10 1709, so looked up at run time.
+// Missing before Windows 10 1709.
 GuestX64Answer AskGuestX64() {
     GuestX64Answer answer;
-    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-    if (!kernel)
-        return answer;
     using GuestSupportedFn = HRESULT(WINAPI*)(USHORT, BOOL*);
-    auto ask = reinterpret_cast<GuestSupportedFn>(
-        reinterpret_cast<void*>(GetProcAddress(kernel, "IsWow64GuestMachineSupported")));
+    auto ask = reinterpret_cast<GuestSupportedFn>(Kernel32Export("IsWow64GuestMachineSupported"));
     if (!ask)
         return answer;
     answer.exportFound = true;

@@ -26,7 +26,9 @@ std::size_t WriteDownloadData(char* data, std::size_t size, std::size_t count, v
 // mirror and, failing that, from the main server; stored at that same path.
 bool DownloadFromMirrors(const std::wstring& relativePath, const DownloadProgress& progress = {});
 
-// The eight runtime files of the game for this system's bitness, in order.
+// The eight runtime files of the game for a 64-bit or a 32-bit system, in
+// order, and those for this system's bitness.
+std::vector<std::wstring> RequiredSystemFiles(bool native64Bit);
 std::vector<std::wstring> GetRequiredSystemFiles();
 
 // Checks every runtime file and fetches the missing ones under the progress

@@ -74,7 +74,7 @@ std::optional<PartInfo> ParsePartInfo(std::string_view text) {
     if (!url || !length || !IsPlainValue(*url))
         return std::nullopt;
     auto bytes = ParseDecimal(*length);
-    if (!bytes || *bytes == 0)
+    if (!bytes || *bytes == 0 || (*length)[0] == '0')
         return std::nullopt;
     std::optional<std::string_view> validator = TakeLine(text, "etag");
     info.validatorIsEtag = validator.has_value();

@@ -1,12 +1,15 @@
 // Making sure the game's runtime files are present before it starts, fetching
 // the missing ones under the progress popup.
 #include "net/net.h"
-#include "net/system_files_rules.h"
+#include "net/runtime_files.inc"
 #include "app/app.h"
 #include "launch/launch.h"
 #include "log/log.h"
 #include "patch/patch.h"
+#include "patch/patch_entry.h"
 #include "scoped_win.h"
+
+#include <iterator>
 
 namespace {
 
@@ -14,6 +17,11 @@ const DWORD kFrameMs = 30;
 // Each redraw paints the whole popup, text included, which under Wine costs
 // milliseconds; ten a second move the bar smoothly enough.
 const DWORD kRedrawMs = 100;
+
+// Popup percentage while fetching missing file i (from 0) of n: 10..90.
+int DownloadPercent(std::size_t i, std::size_t n) {
+    return static_cast<int>(80 * (i + 1) / n) + 10;
+}
 
 // Anything at the path counts, a directory too; a link counts by its target.
 // Every failed lookup counts as missing: not found is the usual reason, and
@@ -31,6 +39,15 @@ bool IsPresent(const std::wstring& path) {
 }
 
 } // namespace
+
+std::vector<std::wstring> RequiredSystemFiles(bool native64Bit) {
+    // runtime_files.inc: the build's rendering of runtime_files.txt.
+    static const wchar_t* const kFiles64[] = {UPDATER_RUNTIME_FILES_64};
+    static const wchar_t* const kFiles32[] = {UPDATER_RUNTIME_FILES_32};
+    if (native64Bit)
+        return {std::begin(kFiles64), std::end(kFiles64)};
+    return {std::begin(kFiles32), std::end(kFiles32)};
+}
 
 std::vector<std::wstring> GetRequiredSystemFiles() {
     return RequiredSystemFiles(IsNative64Bit());
@@ -53,15 +70,16 @@ bool EnsureSystemFiles() {
     const size_t n = missing.size();
     for (size_t i = 0; i < n; ++i) {
         const std::wstring& entry = missing[i];
-        const std::wstring name = DisplayName(entry);
+        const PathSplit split = SplitAtLastSeparator(entry, Separators::Either);
+        const std::wstring& name = split.name;
         const std::wstring text = L"Downloading " + name + L"...";
         // The step runs from the previous file's percentage (10 before the
         // first) to this file's own.
         const int from = i == 0 ? 10 : DownloadPercent(i - 1, n), to = DownloadPercent(i, n);
         int shown = from;
         ShowProgressPopup(text.c_str(), from);
-        if (entry.find_last_of(L"\\/") != std::wstring::npos)
-            EnsureDirectory(DirectoryOf(entry)); // a failure shows up as the download's
+        if (split.hasSeparator)
+            EnsureDirectory(split.directory); // a failure shows up as the download's
         // The bar moves through this file's step as its bytes arrive, redrawn
         // only when the fill grows; the messages are pumped once a frame in
         // between.

@@ -19,7 +19,7 @@ bool MakeDirectory(const std::wstring& directory, KnownDirectories* known) {
 // Drops the directory and every level above it from known.
 void ForgetDirectory(const std::wstring& directory, KnownDirectories& known) {
     for (size_t i = 0; i < directory.size(); ++i)
-        if (directory[i] == L'\\' || directory[i] == L'/')
+        if (IsPathSeparator(directory[i]))
             known.erase(directory.substr(0, i + 1));
     known.erase(directory);
 }
@@ -37,8 +37,10 @@ bool ApplyPatchEntry(PatchEntry entry, KnownDirectories* known) {
     Logger::Write(L"INFO", L"Source Path: " + source);
     Logger::Write(L"INFO", L"Destination Path: " + path);
 
-    std::wstring directory;
-    const bool hasDirectory = PatchDirectoryPart(path, directory);
+    // Only a backslash ends the directory part: "a\\b/c.dll" makes "a".
+    const PathSplit split = SplitAtLastSeparator(path, Separators::BackslashOnly);
+    const std::wstring& directory = split.directory;
+    const bool hasDirectory = split.hasSeparator;
     if (hasDirectory && !MakeDirectory(directory, known))
         return false;
 

@@ -1,5 +1,6 @@
 // Making a directory path level by level, outermost first.
 #include "patch/patch.h"
+#include "patch/patch_entry.h"
 #include "log/log.h"
 
 #include <windows.h>
@@ -42,8 +43,7 @@ bool EnsureDirectory(const std::wstring& path, KnownDirectories* known) {
     prefix.reserve(path.size());
     for (wchar_t c : path) {
         prefix += c;
-        if ((c == L'\\' || c == L'/') &&
-            !CreateLevel(prefix, L"Failed to create directory: ", known))
+        if (IsPathSeparator(c) && !CreateLevel(prefix, L"Failed to create directory: ", known))
             return false;
     }
     if (path.empty())

@@ -1,11 +1,19 @@
-// Cleaning and checking patch entries.
+// Cleaning and checking patch entries, and splitting paths.
 #include "patch/patch_entry.h"
 
-namespace {
-
-bool IsSeparator(wchar_t c) {
+bool IsPathSeparator(wchar_t c) {
     return c == L'\\' || c == L'/';
 }
+
+PathSplit SplitAtLastSeparator(const std::wstring& path, Separators separators) {
+    const size_t cut =
+        separators == Separators::Either ? path.find_last_of(L"\\/") : path.rfind(L'\\');
+    if (cut == std::wstring::npos)
+        return {false, {}, path};
+    return {true, path.substr(0, cut), path.substr(cut + 1)};
+}
+
+namespace {
 
 // Windows drops trailing dots and spaces from names, so ". ." or ".. " can
 // end up meaning "..": anything made only of dots and spaces with two or more
@@ -38,13 +46,13 @@ std::wstring CleanPatchEntry(const std::wstring& entry) {
 }
 
 bool IsUnsafePatchPath(const std::wstring& cleaned) {
-    if (!cleaned.empty() && IsSeparator(cleaned[0]))
+    if (!cleaned.empty() && IsPathSeparator(cleaned[0]))
         return true;
     if (cleaned.find(L':') != std::wstring::npos || cleaned.find(L'\0') != std::wstring::npos)
         return true;
     size_t begin = 0;
     for (size_t i = 0; i <= cleaned.size(); ++i) {
-        if (i == cleaned.size() || IsSeparator(cleaned[i])) {
+        if (i == cleaned.size() || IsPathSeparator(cleaned[i])) {
             if (IsParentComponent(cleaned, begin, i))
                 return true;
             begin = i + 1;
@@ -55,14 +63,6 @@ bool IsUnsafePatchPath(const std::wstring& cleaned) {
 
 std::wstring PatchSourcePath(const std::wstring& cleaned) {
     return L"download\\" + cleaned;
-}
-
-bool PatchDirectoryPart(const std::wstring& destination, std::wstring& directory) {
-    size_t last = destination.rfind(L'\\');
-    if (last == std::wstring::npos)
-        return false;
-    directory = destination.substr(0, last);
-    return true;
 }
 
 std::wstring MoveFailureMessage(const std::wstring& destination, unsigned long code,

@@ -1,5 +1,5 @@
-// What one patch entry means, kept free of <windows.h> so it can be compiled
-// natively and fuzzed.
+// What one patch entry means, and where a path splits into directory and
+// name; kept free of <windows.h> so it can be compiled natively and fuzzed.
 #pragma once
 
 #include <functional>
@@ -19,9 +19,20 @@ bool IsUnsafePatchPath(const std::wstring& cleaned);
 // Where the downloader left the file: "download\" followed by the cleaned path.
 std::wstring PatchSourcePath(const std::wstring& cleaned);
 
-// The destination up to its last backslash; a forward slash does not count.
-// False when there is no backslash.
-bool PatchDirectoryPart(const std::wstring& destination, std::wstring& directory);
+// A backslash or a forward slash: either ends a directory level.
+bool IsPathSeparator(wchar_t c);
+
+// Which separators count when a path is split at its last one: both, but for
+// a patch entry's directory part, which only a backslash ends.
+enum class Separators { BackslashOnly, Either };
+
+struct PathSplit {
+    bool hasSeparator = false;
+    std::wstring directory; // up to, not including, the last separator
+    std::wstring name;      // after it; the whole path when there is none
+};
+
+PathSplit SplitAtLastSeparator(const std::wstring& path, Separators separators);
 
 // The log message of a failed move; systemText may be null.
 std::wstring MoveFailureMessage(const std::wstring& destination, unsigned long code,

@@ -1,6 +1,7 @@
 // Shared pieces of the tests.
 #include "support/test_support.h"
-#include "net/system_files_rules.h"
+#include "net/net.h"
+#include "patch/patch_entry.h"
 
 #include "log/log.h"
 
@@ -143,7 +144,7 @@ LRESULT CALLBACK DialogWatcher::Dismiss(int code, WPARAM wParam, LPARAM lParam) 
 void InstallRuntimeFiles(const std::vector<std::wstring>& except) {
     MakeDirs(L"system64");
     for (const std::wstring& path : RequiredSystemFiles(true)) {
-        std::wstring name = DisplayName(path);
+        std::wstring name = SplitAtLastSeparator(path, Separators::Either).name;
         if (std::find(except.begin(), except.end(), name) != except.end())
             continue;
         if (name == L"Game.exe")

@@ -1,7 +1,7 @@
 // The pure decisions of resuming and retrying downloads, and of the bar that
 // follows their bytes.
 #include "net/resume_rules.h"
-#include "net/system_files_rules.h"
+#include "app/popup_rules.h"
 
 #include <gtest/gtest.h>
 
