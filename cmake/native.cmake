@@ -10,6 +10,7 @@ set(UPDATER_PURE_SOURCES
   src/log/log_line.cpp
   src/net/download_rules.cpp
   src/net/resume_rules.cpp
+  src/net/signature_rules.cpp
   src/patch/move_retry.cpp
   src/patch/patch_entry.cpp
   src/patch/patch_text.cpp)
@@ -70,6 +71,7 @@ updater_fuzz_target(download_url)
 updater_fuzz_target(log_line)
 updater_fuzz_target(popup_text)
 updater_fuzz_target(resume)
+updater_fuzz_target(minisig)
 
 # The targets' names, one a line, for tools/fuzz.
 get_property(fuzz_targets GLOBAL PROPERTY UPDATER_FUZZ_TARGETS)

@@ -206,7 +206,9 @@ def check_launched(case, folder, game):
 
 def case_wow64_launch_fetches(wow64, win32):
     """Launch run under WOW64: the one missing runtime file comes from the
-    mirror over verified HTTPS into system64\\, then system64\\Game.exe starts."""
+    mirror over verified HTTPS into system64\\, then system64\\Game.exe starts.
+    This build has no signing key: the exact request list shows that no
+    .minisig is asked for."""
     case = Case()
     folder = game_folder("wow64-launch")
     install_runtime(folder, "system64", missing=("AudioMix.dll",))

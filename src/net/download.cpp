@@ -7,6 +7,9 @@
 #include "net/download_rules.h"
 #include "net/resume_rules.h"
 #include "net/scoped_curl.h"
+#include "net/signature_rules.h"
+#include "net/signing_key.h"
+#include "net/verify_signature.h"
 #include "log/log.h"
 #include "scoped_win.h"
 
@@ -16,7 +19,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -193,35 +198,41 @@ template <typename T> bool Set(CURL* curl, CURLoption option, T value, const wch
     return false;
 }
 
+// The options every request of the program rests on, the file's and its
+// signature's alike.
+bool SetTransferOptions(CURL* curl, const char* url) {
+    return Set(curl, CURLOPT_URL, url, L"URL") &&
+           Set(curl, CURLOPT_FOLLOWLOCATION, 1L, L"FOLLOWLOCATION") &&
+           // The launcher runs what arrives here, so only a server that
+           // proves who it is may supply it, and never over plain http,
+           // redirects included.
+           Set(curl, CURLOPT_SSL_VERIFYPEER, 1L, L"SSL_VERIFYPEER") &&
+           Set(curl, CURLOPT_SSL_VERIFYHOST, 2L, L"SSL_VERIFYHOST") &&
+           Set(curl, CURLOPT_USERAGENT, kUserAgent, L"USERAGENT") &&
+           // Players behind networks that block revocation servers must
+           // still get in.
+           Set(curl, CURLOPT_SSL_OPTIONS, static_cast<long>(CURLSSLOPT_REVOKE_BEST_EFFORT),
+               L"SSL_OPTIONS") &&
+           (kCaFile[0] == '\0' || Set(curl, CURLOPT_CAINFO, kCaFile, L"CAINFO")) &&
+           Set(curl, CURLOPT_PROTOCOLS_STR, "https", L"PROTOCOLS_STR") &&
+           Set(curl, CURLOPT_REDIR_PROTOCOLS_STR, "https", L"REDIR_PROTOCOLS_STR") &&
+           // Without limits a dead server or a redirect loop would hang
+           // the launcher.
+           Set(curl, CURLOPT_MAXREDIRS, kMaxRedirects, L"MAXREDIRS") &&
+           Set(curl, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds, L"CONNECTTIMEOUT") &&
+           Set(curl, CURLOPT_LOW_SPEED_LIMIT, 1L, L"LOW_SPEED_LIMIT") &&
+           Set(curl, CURLOPT_LOW_SPEED_TIME, kStallSeconds, L"LOW_SPEED_TIME");
+}
+
 bool SetOptions(CURL* curl, Attempt& a, curl_slist* headers, const std::string& range) {
-    bool ok = Set(curl, CURLOPT_URL, a.url.c_str(), L"URL") &&
+    bool ok = SetTransferOptions(curl, a.url.c_str()) &&
               Set(curl, CURLOPT_WRITEFUNCTION, OnBody, L"WRITEFUNCTION") &&
               Set(curl, CURLOPT_WRITEDATA, &a, L"WRITEDATA") &&
               Set(curl, CURLOPT_HEADERFUNCTION, OnHeader, L"HEADERFUNCTION") &&
               Set(curl, CURLOPT_HEADERDATA, &a, L"HEADERDATA") &&
               Set(curl, CURLOPT_XFERINFOFUNCTION, OnProgress, L"XFERINFOFUNCTION") &&
               Set(curl, CURLOPT_XFERINFODATA, &a, L"XFERINFODATA") &&
-              Set(curl, CURLOPT_NOPROGRESS, 0L, L"NOPROGRESS") &&
-              Set(curl, CURLOPT_FOLLOWLOCATION, 1L, L"FOLLOWLOCATION") &&
-              // The launcher runs what arrives here, so only a server that
-              // proves who it is may supply it, and never over plain http,
-              // redirects included.
-              Set(curl, CURLOPT_SSL_VERIFYPEER, 1L, L"SSL_VERIFYPEER") &&
-              Set(curl, CURLOPT_SSL_VERIFYHOST, 2L, L"SSL_VERIFYHOST") &&
-              Set(curl, CURLOPT_USERAGENT, kUserAgent, L"USERAGENT") &&
-              // Players behind networks that block revocation servers must
-              // still get in.
-              Set(curl, CURLOPT_SSL_OPTIONS, static_cast<long>(CURLSSLOPT_REVOKE_BEST_EFFORT),
-                  L"SSL_OPTIONS") &&
-              (kCaFile[0] == '\0' || Set(curl, CURLOPT_CAINFO, kCaFile, L"CAINFO")) &&
-              Set(curl, CURLOPT_PROTOCOLS_STR, "https", L"PROTOCOLS_STR") &&
-              Set(curl, CURLOPT_REDIR_PROTOCOLS_STR, "https", L"REDIR_PROTOCOLS_STR") &&
-              // Without limits a dead server or a redirect loop would hang
-              // the launcher.
-              Set(curl, CURLOPT_MAXREDIRS, kMaxRedirects, L"MAXREDIRS") &&
-              Set(curl, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds, L"CONNECTTIMEOUT") &&
-              Set(curl, CURLOPT_LOW_SPEED_LIMIT, 1L, L"LOW_SPEED_LIMIT") &&
-              Set(curl, CURLOPT_LOW_SPEED_TIME, kStallSeconds, L"LOW_SPEED_TIME");
+              Set(curl, CURLOPT_NOPROGRESS, 0L, L"NOPROGRESS");
     if (ok && !range.empty())
         ok = Set(curl, CURLOPT_RANGE, range.c_str(), L"RANGE") &&
              Set(curl, CURLOPT_HTTPHEADER, headers, L"HTTPHEADER");
@@ -241,15 +252,15 @@ void Tick(const Attempt& a, const DownloadProgress& progress) {
 // Runs the transfer on the multi interface so that the caller hears from it
 // every few tens of milliseconds even while no byte arrives; libcurl's own
 // loop would only wake once a second.
-CURLcode Perform(Attempt& a, const DownloadProgress& progress) {
-    ScopedCurlMulti multi(a.curl);
+CURLcode Perform(CURL* curl, const std::function<void()>& tick) {
+    ScopedCurlMulti multi(curl);
     if (!multi.get())
         return CURLE_OUT_OF_MEMORY;
     int running = 1;
     while (running) {
         if (curl_multi_perform(multi.get(), &running) != CURLM_OK)
             return CURLE_RECV_ERROR;
-        Tick(a, progress);
+        tick();
         if (running && curl_multi_poll(multi.get(), nullptr, 0, kTickMs, nullptr) != CURLM_OK)
             return CURLE_RECV_ERROR;
     }
@@ -283,6 +294,82 @@ bool MoveIntoPlace(const std::wstring& partial, const std::wstring& path) {
     DWORD error = GetLastError();
     Logger::Write(L"ERROR", L"Failed to move download into place: " + path + L" (error " +
                                 std::to_wstring(error) + L")");
+    return false;
+}
+
+struct SignatureBody {
+    CURL* curl = nullptr;
+    std::string text;
+};
+
+// Collects a signature file's body, refusing one larger than a signature; an
+// error answer's body is dropped.
+size_t OnSignatureBody(char* data, size_t size, size_t count, void* user) {
+    SignatureBody& body = *static_cast<SignatureBody*>(user);
+    const size_t bytes = size * count;
+    long status = 0;
+    curl_easy_getinfo(body.curl, CURLINFO_RESPONSE_CODE, &status);
+    if (status != 200)
+        return bytes;
+    if (bytes > kMaxMinisigBytes + 1 - body.text.size())
+        return 0; // ends the transfer
+    body.text.append(data, bytes);
+    return bytes;
+}
+
+// Fetches the file's signature from beside it into memory, telling the caller
+// the file's own figures meanwhile. False with the reason.
+bool FetchSignature(const std::string& url, const DownloadProgress& progress, std::uint64_t size,
+                    std::string& text, std::wstring& reason) {
+    ScopedCurl curl;
+    SignatureBody body;
+    body.curl = curl.get();
+    if (!curl.get() || !SetTransferOptions(curl.get(), url.c_str()) ||
+        !Set(curl.get(), CURLOPT_WRITEFUNCTION, OnSignatureBody, L"WRITEFUNCTION") ||
+        !Set(curl.get(), CURLOPT_WRITEDATA, &body, L"WRITEDATA")) {
+        reason = L"signature not requested";
+        return false;
+    }
+    const CURLcode result = Perform(curl.get(), [&] {
+        if (progress)
+            progress(size, size);
+    });
+    long status = 0;
+    curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &status);
+    if (result == CURLE_WRITE_ERROR) {
+        reason = L"signature file too large";
+        return false;
+    }
+    if (result != CURLE_OK || status != 200) {
+        reason = L"no signature (HTTP code " + std::to_wstring(status) + L", " +
+                 Widen(curl_easy_strerror(result)) + L")";
+        return false;
+    }
+    text = std::move(body.text);
+    return true;
+}
+
+// The file's name without its folders, as the signature's trusted comment
+// must name it.
+std::string FileName(const std::wstring& path) {
+    const size_t slash = path.find_last_of(L"\\/");
+    return ToUtf8(slash == std::wstring::npos ? path : path.substr(slash + 1));
+}
+
+// With a built-in key, the whole part must carry the publisher's signature,
+// fetched from the same server as the file.
+bool SignatureHolds(const std::wstring& path, const std::wstring& partial, const std::string& url,
+                    const DownloadProgress& progress) {
+    if (kSigningKey[0] == '\0')
+        return true;
+    std::string sigText;
+    std::wstring reason;
+    const long long size = FileSize(partial);
+    if (FetchSignature(url + ".minisig", progress, size > 0 ? static_cast<std::uint64_t>(size) : 0,
+                       sigText, reason) &&
+        VerifyFileSignature(partial, sigText, FileName(path), kSigningKey, reason))
+        return true;
+    Logger::Write(L"ERROR", L"Signature check failed: " + path + L" (" + reason + L")");
     return false;
 }
 
@@ -352,7 +439,7 @@ Outcome RunAttempt(const std::wstring& path, const std::wstring& partial,
         return Outcome::Failed;
     }
 
-    CURLcode result = Perform(a, progress);
+    CURLcode result = Perform(a.curl, [&] { Tick(a, progress); });
     long status = 0;
     curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &status);
     // A failed close means the last buffered bytes never reached the disk.
@@ -373,7 +460,7 @@ Outcome RunAttempt(const std::wstring& path, const std::wstring& partial,
     const bool whole = DownloadSucceeded(result, status, closed, a.appending) &&
                        (!a.appending || FileSize(partial) == static_cast<long long>(a.part.length));
     if (whole) {
-        if (MoveIntoPlace(partial, path)) {
+        if (SignatureHolds(path, partial, narrowUrl, progress) && MoveIntoPlace(partial, path)) {
             DeleteIfThere(a.infoPath);
             Logger::Write(L"INFO", L"Download successful");
             return Outcome::Done;
