@@ -57,15 +57,33 @@ void PaintHeldBack(HWND control) {
     SetRedraw(control, false);
 }
 
+// A launch run finds the other copy already starting the game; an update run
+// gives it a minute to finish.
+const DWORD kUpdateLockWaitMs = UPDATER_LOCK_WAIT_SECONDS * 1000;
+
 } // namespace
 
 int UpdaterMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int showCommand) {
     RestrictDllSearch();
     if (HasLogSwitch(GetCommandLineW()))
         g_loggingEnabled = true;
+    const bool update = IsUpdateCommandLine(commandLine);
+    // Before anything in the folder is read or changed. A lock that cannot be
+    // made at all does not keep the player out.
+    ScopedMutex lock = CreateInstallationLock();
+    if (lock.get() && !lock.Acquire(update ? kUpdateLockWaitMs : 0)) {
+        if (!update) {
+            Logger::Write(L"INFO", L"Another updater is running in this folder");
+            return 0;
+        }
+        Logger::Write(L"ERROR", L"Another updater is running in this folder");
+        MessageBoxW(nullptr, L"Another update is running in this folder.", L"Error",
+                    MB_OK | MB_ICONERROR);
+        return 0;
+    }
     InitCommonControls();
 
-    if (!IsUpdateCommandLine(commandLine)) {
+    if (!update) {
         LaunchGame();
         return 0;
     }
