@@ -8,6 +8,8 @@
 
 #include <curl/curl.h>
 
+#include <share.h>
+
 namespace {
 
 const char kUserAgent[] = "qzr#updater";
@@ -80,8 +82,9 @@ bool DownloadFile(const std::wstring& url, const std::wstring& path) {
     }
 
     const std::wstring partial = PartialPath(path);
-    FILE* opened = nullptr;
-    if (_wfopen_s(&opened, partial.c_str(), L"wb") != 0 || !opened) {
+    // Not shared: no other copy may write into it or move it in half-written.
+    FILE* opened = _wfsopen(partial.c_str(), L"wb", _SH_DENYRW);
+    if (!opened) {
         Logger::Write(L"ERROR", L"Failed to open file for writing: " + path);
         return false;
     }
