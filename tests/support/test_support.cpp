@@ -102,22 +102,30 @@ std::wstring HelperPath(const std::wstring& name) {
     return BuildDir() + L"\\helpers\\" + name + L".exe";
 }
 
-ProcessResult RunProcess(const std::wstring& program, const std::wstring& arguments,
-                         const std::wstring& workDir, DWORD timeoutMs) {
-    ProcessResult result;
+HANDLE StartProcess(const std::wstring& program, const std::wstring& arguments,
+                    const std::wstring& workDir) {
     std::wstring commandLine = L"\"" + program + L"\" " + arguments;
     STARTUPINFOW si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
     if (!CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
                         workDir.c_str(), &si, &pi))
-        return result;
+        return nullptr;
     CloseHandle(pi.hThread);
-    result.finished = WaitForSingleObject(pi.hProcess, timeoutMs) == WAIT_OBJECT_0;
-    GetExitCodeProcess(pi.hProcess, &result.exitCode);
-    TerminateProcess(pi.hProcess, 99); // when still running
-    WaitForSingleObject(pi.hProcess, 5000);
-    CloseHandle(pi.hProcess);
+    return pi.hProcess;
+}
+
+ProcessResult RunProcess(const std::wstring& program, const std::wstring& arguments,
+                         const std::wstring& workDir, DWORD timeoutMs) {
+    ProcessResult result;
+    HANDLE process = StartProcess(program, arguments, workDir);
+    if (!process)
+        return result;
+    result.finished = WaitForSingleObject(process, timeoutMs) == WAIT_OBJECT_0;
+    GetExitCodeProcess(process, &result.exitCode);
+    TerminateProcess(process, 99); // when still running
+    WaitForSingleObject(process, 5000);
+    CloseHandle(process);
     return result;
 }
 

@@ -62,6 +62,10 @@ struct ProcessResult {
     bool finished = false; // false: not started, or killed after the time-out
     DWORD exitCode = 0;
 };
+// Starts program with the given command-line tail in workDir; null when it
+// could not be started. The caller closes the process handle.
+HANDLE StartProcess(const std::wstring& program, const std::wstring& arguments,
+                    const std::wstring& workDir);
 // Runs program with the given command-line tail in workDir and waits.
 ProcessResult RunProcess(const std::wstring& program, const std::wstring& arguments,
                          const std::wstring& workDir, DWORD timeoutMs = 60000);
