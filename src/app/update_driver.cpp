@@ -105,6 +105,11 @@ int UpdaterMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int showComman
     std::vector<bool> failed(n, false);
     size_t failures = 0;
     KnownDirectories known;
+    // Written before the first move, and left alone when this list's walk is
+    // resumed: rewriting it then would lose it to a crash in between.
+    const bool resumed = n > 0 && PatchWalkWasCutShort(g_patchList);
+    if (n > 0 && !resumed)
+        NotePatchWalk(g_patchList);
     if (n == 0) {
         SetStatus(L"No files found to update");
     } else {
@@ -126,7 +131,7 @@ int UpdaterMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int showComman
                 paintedPosition = position;
                 paintedAt = GetTickCount();
             }
-            if (!ApplyPatchEntry(g_patchList[k - 1], &known)) {
+            if (!ApplyPatchEntry(g_patchList[k - 1], &known, resumed)) {
                 failed[k - 1] = true;
                 ++failures;
             }
@@ -141,14 +146,20 @@ int UpdaterMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int showComman
     // A failed file stays in download\; the list keeps naming it so the next
     // update run tries again, and the launch below goes ahead regardless.
     PatchList retry = failures == 0 ? PatchList() : FailedEntriesToRetry(g_patchList, failed);
+    bool listReplaced = false;
     if (!retry.empty()) {
-        if (SavePatchList(retry))
+        listReplaced = SavePatchList(retry);
+        if (listReplaced)
             SetStatus(KeptPatchListText(retry.size()).c_str());
     } else if (remove("patchlist.txt") == 0) {
         SetStatus(L"patchlist.txt has been deleted.");
     } else {
         SetStatus(L"Failed to delete patchlist.txt.");
     }
+    // The walk's note goes once patchlist.txt no longer names the walked list;
+    // while it still does, the next run resumes that walk.
+    if (listReplaced || GetFileAttributesW(L"patchlist.txt") == INVALID_FILE_ATTRIBUTES)
+        ClearPatchWalkNote();
 
     LaunchGame();
 
