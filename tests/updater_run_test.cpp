@@ -52,24 +52,6 @@ TEST(UpdaterRun, WholeCycleThenALoggedLaunchRun) {
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), std::count(log.begin(), log.end(), '\r'));
 }
 
-namespace {
-
-bool WaitForPath(const std::wstring& path, DWORD timeoutMs) {
-    for (DWORD waited = 0; waited < timeoutMs; waited += 10, Sleep(10))
-        if (test::PathExists(path))
-            return true;
-    return false;
-}
-
-size_t Count(const std::string& text, const std::string& part) {
-    size_t n = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-        ++n;
-    return n;
-}
-
-} // namespace
-
 // A second copy started while the first fetches a runtime file slowly (and so
 // holds the lock): a launch run leaves at once without touching anything, an
 // update run waits for a launch run and then applies everything.
@@ -102,7 +84,7 @@ TEST(UpdaterRun, OneCopyAtATimeInAFolder) {
 
         HANDLE first = test::StartProcess(updater, c.first, L".");
         ASSERT_TRUE(first);
-        EXPECT_TRUE(WaitForPath(L"system64\\EngineCore.dll.part", 20000));
+        EXPECT_GE(test::WaitForPath(L"system64\\EngineCore.dll.part", true, 20000), 0);
         HANDLE second = test::StartProcess(updater, c.second, L".");
         ASSERT_TRUE(second);
         if (secondLeaves) {
@@ -121,7 +103,7 @@ TEST(UpdaterRun, OneCopyAtATimeInAFolder) {
         EXPECT_EQ(test::ReadFileBytes(L"data\\a.map"), update ? "new map" : "");
         EXPECT_EQ(test::PathExists(L"patchlist.txt"), !update);
         const std::string log = test::ReadFileBytes(L"velmora.log");
-        EXPECT_EQ(Count(log, " - Another updater is running in this folder\r\n"),
+        EXPECT_EQ(test::CountOf(log, " - Another updater is running in this folder\r\n"),
                   secondLeaves ? 1u : 0u)
             << log;
         // A waiting update run moves its files only after the launch run's

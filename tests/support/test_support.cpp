@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <regex>
 
 namespace fs = std::filesystem;
@@ -68,8 +67,29 @@ bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
 }
 
 std::string ReadFileBytes(const std::wstring& path) {
-    std::ifstream in(fs::path(path), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::ifstream in(fs::path(path), std::ios::binary | std::ios::ate);
+    std::string bytes(in ? static_cast<size_t>(in.tellg()) : 0, '\0');
+    in.seekg(0);
+    in.read(&bytes[0], static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<size_t>(in.gcount()));
+    return bytes;
+}
+
+long WaitForPath(const std::wstring& path, bool present, DWORD timeoutMs) {
+    const DWORD start = GetTickCount();
+    while (PathExists(path) != present) {
+        if (GetTickCount() - start > timeoutMs)
+            return -1;
+        Sleep(1);
+    }
+    return static_cast<long>(GetTickCount() - start);
+}
+
+size_t CountOf(const std::string& text, const std::string& part) {
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
 }
 
 bool DirectoryExists(const std::wstring& path) {
@@ -127,6 +147,19 @@ ProcessResult RunProcess(const std::wstring& program, const std::wstring& argume
     WaitForSingleObject(process, 5000);
     CloseHandle(process);
     return result;
+}
+
+bool StartAndKill(const std::wstring& program, const std::wstring& arguments,
+                  const std::wstring& sign, DWORD delayMs) {
+    HANDLE process = StartProcess(program, arguments, L".");
+    if (!process)
+        return false;
+    const bool started = WaitForPath(sign, true, 30000) >= 0;
+    Sleep(delayMs);
+    TerminateProcess(process, 9);
+    WaitForSingleObject(process, 10000);
+    CloseHandle(process);
+    return started;
 }
 
 std::vector<std::wstring> DialogWatcher::texts_;
