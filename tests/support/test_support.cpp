@@ -33,11 +33,11 @@ void InitProcess() {
 
 } // namespace
 
-ScopedWorkDir::ScopedWorkDir() {
+ScopedWorkDir::ScopedWorkDir(const std::wstring& parent) {
     InitProcess();
     static int counter = 0;
     previous_ = fs::current_path().wstring();
-    path_ = g_processDir + L"\\case" + std::to_wstring(++counter);
+    path_ = (parent.empty() ? g_processDir : parent) + L"\\case" + std::to_wstring(++counter);
     fs::create_directory(path_);
     fs::current_path(path_);
 }

@@ -10,10 +10,11 @@
 namespace test {
 
 // A fresh, empty folder made the working directory (the game folder) for the
-// test's lifetime, then deleted with everything in it.
+// test's lifetime, then deleted with everything in it; made in the test
+// process's own folder, or in parent.
 class ScopedWorkDir {
   public:
-    ScopedWorkDir();
+    explicit ScopedWorkDir(const std::wstring& parent = L"");
     ~ScopedWorkDir();
     const std::wstring& path() const { return path_; }
 
