@@ -37,6 +37,53 @@ class ScopedHandle {
     HANDLE handle_ = nullptr;
 };
 
+// A named mutex and, once Acquire has succeeded, its ownership by this thread:
+// released and closed on destruction, so a run that returns early frees the
+// lock at once (the system frees it when the process dies).
+class ScopedMutex {
+  public:
+    ScopedMutex() = default;
+    explicit ScopedMutex(HANDLE h) : handle_(h) {}
+    ~ScopedMutex() { reset(); }
+    ScopedMutex(ScopedMutex&& other) noexcept
+        : handle_(std::exchange(other.handle_, nullptr)),
+          owned_(std::exchange(other.owned_, false)) {}
+    ScopedMutex& operator=(ScopedMutex&& other) noexcept {
+        if (this != &other) {
+            reset();
+            handle_ = std::exchange(other.handle_, nullptr);
+            owned_ = std::exchange(other.owned_, false);
+        }
+        return *this;
+    }
+    ScopedMutex(const ScopedMutex&) = delete;
+    ScopedMutex& operator=(const ScopedMutex&) = delete;
+
+    HANDLE get() const { return handle_; }
+    bool owned() const { return owned_; }
+    // Waits up to waitMs for ownership. A mutex left by an owner that died
+    // (WAIT_ABANDONED) is ours all the same.
+    bool Acquire(DWORD waitMs) {
+        if (!handle_ || owned_)
+            return owned_;
+        DWORD result = WaitForSingleObject(handle_, waitMs);
+        owned_ = result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
+        return owned_;
+    }
+    void reset() {
+        if (owned_)
+            ReleaseMutex(handle_);
+        owned_ = false;
+        if (handle_)
+            CloseHandle(handle_);
+        handle_ = nullptr;
+    }
+
+  private:
+    HANDLE handle_ = nullptr;
+    bool owned_ = false;
+};
+
 // A window's device context from GetDC, given back with ReleaseDC.
 class ScopedGetDC {
   public:

@@ -284,3 +284,22 @@ TEST_F(DownloadTest, FromMirrorsTriesTheMirrorThenTheServer) {
         EXPECT_FALSE(test::PathExists(file + L".part"));
     }
 }
+
+// The partial file is this download's alone: while another program holds it
+// open for writing (shared, as the C runtime's plain open is), it is not used.
+TEST_F(DownloadTest, ThePartialFileIsNotShared) {
+    ASSERT_TRUE(test::PutSiteFile(test::Site::Mirror, L"x.bin", "new"));
+    ASSERT_TRUE(test::WriteFileBytes(L"out.bin", "old"));
+    HANDLE other = CreateFileW(L"out.bin.part", GENERIC_WRITE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(other, INVALID_HANDLE_VALUE);
+    test::LogCapture log;
+    test::RequestLog requests;
+    EXPECT_FALSE(DownloadFile(kMirror + L"x.bin", L"out.bin"));
+    CloseHandle(other);
+    EXPECT_EQ(log.Text(), DownloadLog(kMirror + L"x.bin", L"out.bin",
+                                      "[ERROR] Failed to open file for writing: out.bin"));
+    EXPECT_TRUE(requests.Lines().empty());
+    EXPECT_EQ(test::ReadFileBytes(L"out.bin"), "old");
+}

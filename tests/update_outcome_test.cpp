@@ -105,7 +105,9 @@ TEST(UpdateOutcome, ReplacesRefusesAndKeepsWhatFailed) {
     struct Case {
         std::string list;
         std::vector<std::wstring> lastLabels;
-        std::string kept; // empty: patchlist.txt deleted
+        std::string kept;      // empty: patchlist.txt deleted
+        const char* note = ""; // patchlist.txt.applying left by a walk cut short
+        size_t alreadyInPlace = 0;
     } cases[] = {
         {"readme.txt\r\nsub\\b.txt\n",
          {L"Updating files...", L"readme.txt", L"sub\\b.txt", L"Update complete!",
@@ -117,6 +119,24 @@ TEST(UpdateOutcome, ReplacesRefusesAndKeepsWhatFailed) {
          {L"f\\x.dll", L"Update incomplete: 5 of 6 files failed",
           L"patchlist.txt kept for 3 files."},
          "f\\x.dll\r\n \"f\\y.dll\"\t\r\nf\\x.dll\r\n"},
+        // The walk of this very list was cut short after placed.txt had been
+        // moved: that entry is done; missing.dll, with no file at either end,
+        // still fails.
+        {"readme.txt\r\nplaced.txt\n",
+         {L"Update complete!", L"patchlist.txt has been deleted."},
+         "",
+         "readme.txt\r\nplaced.txt\r\n",
+         1},
+        {"readme.txt\nplaced.txt\nmissing.dll\n",
+         {L"Update incomplete: 1 of 3 files failed", L"patchlist.txt has been deleted."},
+         "",
+         "readme.txt\r\nplaced.txt\r\nmissing.dll\r\n",
+         1},
+        // The note of another list proves nothing about this one.
+        {"readme.txt\r\nplaced.txt\n",
+         {L"Update incomplete: 1 of 2 files failed", L"patchlist.txt has been deleted."},
+         "",
+         "readme.txt\r\n"},
     };
     for (const auto& c : cases) {
         test::ScopedWorkDir dir;
@@ -126,8 +146,11 @@ TEST(UpdateOutcome, ReplacesRefusesAndKeepsWhatFailed) {
               L"download\\f\\y.dll", L"f", L"outside.txt"})
             ASSERT_TRUE(test::WriteFileBytes(name, "new"));
         ASSERT_TRUE(test::WriteFileBytes(L"readme.txt", "old"));
+        ASSERT_TRUE(test::WriteFileBytes(L"placed.txt", "new"));
         ASSERT_TRUE(test::WriteFileBytes(L"patchlist.txt", c.list));
+        ASSERT_TRUE(!*c.note || test::WriteFileBytes(L"patchlist.txt.applying", c.note));
 
+        test::LogCapture log;
         g_labels.clear();
         HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, RecordLabel, nullptr, GetCurrentThreadId());
         EXPECT_EQ(
@@ -152,6 +175,13 @@ TEST(UpdateOutcome, ReplacesRefusesAndKeepsWhatFailed) {
         EXPECT_EQ(test::ReadFileBytes(L"patchlist.txt"), c.kept);
         EXPECT_EQ(test::PathExists(L"patchlist.txt"), !c.kept.empty());
         EXPECT_FALSE(test::PathExists(L"patchlist.txt.tmp"));
+        EXPECT_FALSE(test::PathExists(L"patchlist.txt.applying"));
+        const std::string text = log.Text();
+        size_t placed = 0;
+        for (size_t at = 0; (at = text.find("[INFO] Already in place: ", at)) != std::string::npos;
+             ++at)
+            ++placed;
+        EXPECT_EQ(placed, c.alreadyInPlace) << text;
     }
 }
 

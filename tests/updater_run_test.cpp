@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cwchar>
 
 // An update run places the downloaded files, deletes the list, fetches every
 // runtime file (one only the main server has) into a new system64 and starts
@@ -90,4 +91,71 @@ TEST(UpdaterRun, TheCloseBoxDuringTheWalkLosesNothing) {
     EXPECT_EQ(placed, n);
     EXPECT_FALSE(test::PathExists(L"patchlist.txt"));
     EXPECT_EQ(test::WaitForLaunchRecord().size(), 2u);
+}
+
+// A second copy started while the first fetches a runtime file slowly (and so
+// holds the lock): a launch run leaves at once without touching anything, an
+// update run waits for a launch run and then applies everything.
+TEST(UpdaterRun, OneCopyAtATimeInAFolder) {
+    struct Case {
+        const wchar_t* first;
+        const wchar_t* second;
+        size_t gameStarts;
+    } cases[] = {
+        {L"--log", L"--log", 1},
+        {L"--log", L"update --log", 2},
+        {L"update --log", L"--log", 1},
+    };
+    const std::wstring updater = test::BuildDir() + L"\\updater.exe";
+    const std::string engine(256 * 1024, 'e');
+    for (const Case& c : cases) {
+        SCOPED_TRACE(test::Narrow(std::wstring(c.first) + L" then " + c.second));
+        const bool update = wcsstr(c.first, L"update") || wcsstr(c.second, L"update");
+        const bool secondLeaves = !wcsstr(c.second, L"update");
+        test::ScopedWorkDir dir;
+        test::ClearSites();
+        ASSERT_TRUE(test::PutSiteFile(test::Site::Mirror, L"system64/EngineCore.dll", engine));
+        ASSERT_TRUE(test::PutSiteFile(test::Site::Mirror, L"system64/EngineCore.dll.serve",
+                                      "chunk=16384&delay=0.1")); // 1.6 s
+        test::InstallRuntimeFiles({L"EngineCore.dll"});
+        ASSERT_TRUE(test::WriteFileBytes(L"download\\data\\a.map", "new map"));
+        ASSERT_TRUE(test::WriteFileBytes(L"patchlist.txt", "data\\a.map\r\n"));
+        ASSERT_TRUE(test::WriteFileBytes(L"patchlist.bat", "x"));
+        test::RequestLog requests;
+
+        HANDLE first = test::StartProcess(updater, c.first, L".");
+        ASSERT_TRUE(first);
+        EXPECT_GE(test::WaitForPath(L"system64\\EngineCore.dll.part", true, 20000), 0);
+        HANDLE second = test::StartProcess(updater, c.second, L".");
+        ASSERT_TRUE(second);
+        if (secondLeaves) {
+            EXPECT_EQ(WaitForSingleObject(second, 20000), WAIT_OBJECT_0);
+            EXPECT_EQ(WaitForSingleObject(first, 0), WAIT_TIMEOUT) << "the second copy waited";
+            EXPECT_TRUE(test::PathExists(L"patchlist.bat")) << "the second copy launched";
+        }
+        for (HANDLE process : {first, second}) {
+            EXPECT_EQ(WaitForSingleObject(process, 60000), WAIT_OBJECT_0);
+            CloseHandle(process);
+        }
+
+        EXPECT_TRUE(test::ReadFileBytes(L"system64\\EngineCore.dll") == engine);
+        EXPECT_FALSE(test::PathExists(L"system64\\EngineCore.dll.part"));
+        EXPECT_EQ(requests.Lines().size(), 1u);
+        EXPECT_EQ(test::ReadFileBytes(L"data\\a.map"), update ? "new map" : "");
+        EXPECT_EQ(test::PathExists(L"patchlist.txt"), !update);
+        const std::string log = test::ReadFileBytes(L"velmora.log");
+        EXPECT_EQ(test::CountOf(log, " - Another updater is running in this folder\r\n"),
+                  secondLeaves ? 1u : 0u)
+            << log;
+        // A waiting update run moves its files only after the launch run's
+        // download has ended.
+        if (update && !secondLeaves) {
+            EXPECT_LT(log.find(" - Download successful"), log.find(" - Source Path: ")) << log;
+        }
+        std::vector<std::string> record;
+        for (DWORD waited = 0; waited < 15000 && record.size() < 2 * c.gameStarts; waited += 100)
+            record = test::WaitForLaunchRecord(100);
+        Sleep(300); // a third start would show by now
+        EXPECT_EQ(test::WaitForLaunchRecord(0).size(), 2 * c.gameStarts);
+    }
 }

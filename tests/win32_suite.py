@@ -5,7 +5,7 @@ Runs build/win32-test/updater.exe (the i686 build with the test build's
 constants) under 32-bit Wine, through qemu-user, in two cached prefixes: a
 64-bit Windows (build/wine-wow64, the program under WOW64) and a 32-bit
 Windows (build/wine-win32). Each case writes a game folder, starts the
-program, waits, and checks the folder, the local HTTPS server's request log
+program (twice at once in one case), waits, and checks the folder, the local HTTPS server's request log
 and the stand-in game's launch record. Needs an X display (tools/test runs it
 inside xvfb-run) and build/win64 for the 64-bit build's log.
 
@@ -82,6 +82,10 @@ class Prefix:
 
     def server(self, *args):
         subprocess.run(["wineserver"] + list(args), env=self.env, stderr=subprocess.DEVNULL)
+
+    def start(self, loader, program, args, cwd):
+        return subprocess.Popen([loader, program] + args, cwd=cwd, env=self.env,
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def run(self, loader, program, args, cwd):
         """Runs program in cwd; its exit code, or None after the time-out."""
@@ -225,6 +229,36 @@ def case_wow64_launch_fetches(wow64, win32):
     return case
 
 
+def case_wow64_two_launch_runs(wow64, win32):
+    """Two launch runs started at once in one folder under WOW64: one fetches
+    the missing file (slowly) and starts the game, the other leaves at once."""
+    case = Case()
+    folder = game_folder("wow64-two-launches")
+    install_runtime(folder, "system64", missing=("AudioMix.dll",))
+    body = os.urandom(300000)
+    put_site_file("mirror", "system64\\AudioMix.dll", body)
+    put_site_file("mirror", "system64\\AudioMix.dll.serve", b"chunk=20000&delay=0.15")  # 2 s
+    runs = [wow64.start(WINE32, os.path.join(BUILD32, "updater.exe"), ["--log"], folder)
+            for _ in range(2)]
+    try:
+        codes = [p.wait(timeout=RUN_TIMEOUT) for p in runs]
+    except subprocess.TimeoutExpired:
+        codes = None
+        wow64.server("-k")
+        wow64.server("-p")
+    case.check(codes == [0, 0], "exit codes %r" % codes)
+    case.check(read(os.path.join(folder, "system64", "AudioMix.dll")) == body,
+               "system64\\AudioMix.dll is not the mirror's file")
+    case.check(len(requests()) == 1, "requests: %r" % requests())
+    check_launched(case, folder, "system64\\Game.exe")
+    time.sleep(1)  # a second game would have written its lines by now
+    record = read(os.path.join(folder, "launch-record.txt")) or b""
+    case.check(record.count(b"\n") == 2, "the game was started %d times" % (record.count(b"\n") // 2))
+    case.check(log_lines(folder).count(b"[INFO] Another updater is running in this folder") == 1,
+               "no copy left at once")
+    return case
+
+
 def update_folder(name):
     """An update of three entries (one replacing, one nested, one unsafe), with
     one runtime file that only the main server has."""
@@ -307,7 +341,8 @@ def case_win32_only_system32(wow64, win32):
     return case
 
 
-CASES = [case_wow64_launch_fetches, case_wow64_update_run, case_win32_only_system32]
+CASES = [case_wow64_launch_fetches, case_wow64_two_launch_runs, case_wow64_update_run,
+         case_win32_only_system32]
 
 
 def main(argv):

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/popup_rules.h"
+#include "scoped_win.h"
 
 #include <windows.h>
 
@@ -24,6 +25,17 @@ HWND CreateUpdateWindow(HINSTANCE instance);
 // True when the full command line (program name first, split as
 // CommandLineToArgvW splits) holds an argument that is exactly "--log".
 bool HasLogSwitch(const wchar_t* fullCommandLine);
+
+// Letter case folded the way the file system compares names.
+std::wstring FoldPathCase(const std::wstring& text);
+// The working directory as a full long path, case folded; empty when it
+// cannot be told.
+std::wstring FoldedWorkingDirectory();
+
+// This installation's lock, not yet taken (Acquire takes it); empty when the
+// mutex cannot be made. Named after the working directory, so every copy of
+// the program started in this folder, in whatever spelling, shares it.
+ScopedMutex CreateInstallationLock();
 
 // Ends every running copy of the named executable, ignoring case.
 void TerminateProcessesByName(const std::wstring& name);

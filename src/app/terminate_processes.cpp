@@ -6,30 +6,6 @@
 
 namespace {
 
-// Letter case folded the way the file system compares names, whatever the
-// user's language.
-std::wstring FoldCase(const std::wstring& text) {
-    if (text.empty())
-        return text;
-    std::wstring folded(text.size(), L'\0');
-    int n = LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, text.data(),
-                         static_cast<int>(text.size()), &folded[0], static_cast<int>(text.size()));
-    return n > 0 ? folded.substr(0, static_cast<size_t>(n)) : text;
-}
-
-std::wstring FullWorkingDirectory() {
-    wchar_t full[MAX_PATH * 4];
-    DWORD n = GetFullPathNameW(L".", MAX_PATH * 4, full, nullptr);
-    if (n == 0 || n >= MAX_PATH * 4)
-        return {};
-    // A working directory given in 8.3 form must still match the long image path.
-    wchar_t longPath[MAX_PATH * 4];
-    DWORD m = GetLongPathNameW(full, longPath, MAX_PATH * 4);
-    if (m > 0 && m < MAX_PATH * 4)
-        return longPath;
-    return full;
-}
-
 // The process's executable, as a full path; empty when it cannot be told.
 std::wstring ImagePath(HANDLE process) {
     std::wstring path(32768, L'\0');
@@ -43,7 +19,7 @@ std::wstring ImagePath(HANDLE process) {
 } // namespace
 
 void TerminateProcessesByName(const std::wstring& name) {
-    const std::wstring directory = FoldCase(FullWorkingDirectory());
+    const std::wstring directory = FoldedWorkingDirectory();
     if (directory.empty())
         return;
     ScopedHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
@@ -64,7 +40,7 @@ void TerminateProcessesByName(const std::wstring& name) {
         if (!process.valid())
             continue;
         std::wstring image = ImagePath(process.get());
-        if (image.empty() || !PathLiesInside(FoldCase(image), directory))
+        if (image.empty() || !PathLiesInside(FoldPathCase(image), directory))
             continue;
         // Ending is asynchronous; its files stay locked until it has gone.
         if (TerminateProcess(process.get(), 0))

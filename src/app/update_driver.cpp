@@ -53,15 +53,33 @@ void PaintHeldBack(HWND control) {
     SetRedraw(control, false);
 }
 
+// A launch run finds the other copy already starting the game; an update run
+// gives it a minute to finish.
+const DWORD kUpdateLockWaitMs = UPDATER_LOCK_WAIT_SECONDS * 1000;
+
 } // namespace
 
 int UpdaterMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int showCommand) {
     RestrictDllSearch();
     if (HasLogSwitch(GetCommandLineW()))
         g_loggingEnabled = true;
+    const bool update = IsUpdateCommandLine(commandLine);
+    // Before anything in the folder is read or changed. A lock that cannot be
+    // made at all does not keep the player out.
+    ScopedMutex lock = CreateInstallationLock();
+    if (lock.get() && !lock.Acquire(update ? kUpdateLockWaitMs : 0)) {
+        if (!update) {
+            Logger::Write(L"INFO", L"Another updater is running in this folder");
+            return 0;
+        }
+        Logger::Write(L"ERROR", L"Another updater is running in this folder");
+        MessageBoxW(nullptr, L"Another update is running in this folder.", L"Error",
+                    MB_OK | MB_ICONERROR);
+        return 0;
+    }
     InitCommonControls();
 
-    if (!IsUpdateCommandLine(commandLine)) {
+    if (!update) {
         LaunchGame();
         return 0;
     }
@@ -84,6 +102,11 @@ int UpdaterMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int showComman
     std::vector<bool> failed(n, false);
     size_t failures = 0;
     KnownDirectories known;
+    // Written before the first move, and left alone when this list's walk is
+    // resumed: rewriting it then would lose it to a crash in between.
+    const bool resumed = n > 0 && PatchWalkWasCutShort(g_patchList);
+    if (n > 0 && !resumed)
+        NotePatchWalk(g_patchList);
     if (n == 0) {
         SetStatus(L"No files found to update");
     } else {
@@ -107,7 +130,7 @@ int UpdaterMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int showComman
                 PumpThreadMessages();
                 paintedAt = GetTickCount();
             }
-            if (!ApplyPatchEntry(g_patchList[k - 1], &known)) {
+            if (!ApplyPatchEntry(g_patchList[k - 1], &known, resumed)) {
                 failed[k - 1] = true;
                 ++failures;
             }
@@ -122,14 +145,20 @@ int UpdaterMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int showComman
     // A failed file stays in download\; the list keeps naming it so the next
     // update run tries again, and the launch below goes ahead regardless.
     PatchList retry = failures == 0 ? PatchList() : FailedEntriesToRetry(g_patchList, failed);
+    bool listReplaced = false;
     if (!retry.empty()) {
-        if (SavePatchList(retry))
+        listReplaced = SavePatchList(retry);
+        if (listReplaced)
             SetStatus(KeptPatchListText(retry.size()).c_str());
     } else if (remove("patchlist.txt") == 0) {
         SetStatus(L"patchlist.txt has been deleted.");
     } else {
         SetStatus(L"Failed to delete patchlist.txt.");
     }
+    // The walk's note goes once patchlist.txt no longer names the walked list;
+    // while it still does, the next run resumes that walk.
+    if (listReplaced || GetFileAttributesW(L"patchlist.txt") == INVALID_FILE_ATTRIBUTES)
+        ClearPatchWalkNote();
 
     LaunchGame();
     SetUpdateWindowClosable(true);

@@ -1,4 +1,5 @@
-// Command line, progress arithmetic, outcome texts and whose game to end.
+// Command line, progress arithmetic, outcome texts, whose game to end and
+// the installation lock's name.
 #include "app/update_rules.h"
 
 #include <cwchar>
@@ -31,4 +32,22 @@ bool PathLiesInside(const std::wstring& path, const std::wstring& directory) {
     if (prefix.back() != L'\\')
         prefix += L'\\';
     return path.size() > prefix.size() && path.compare(0, prefix.size(), prefix) == 0;
+}
+
+std::wstring InstallationLockName(const std::wstring& foldedDirectory) {
+    size_t length = foldedDirectory.size();
+    while (length > 0 && foldedDirectory[length - 1] == L'\\')
+        --length;
+    // FNV-1a over the UTF-16 code units: 64 bits make two folders on one
+    // machine sharing a name practically impossible.
+    unsigned long long hash = 14695981039346656037ull;
+    for (size_t i = 0; i < length; ++i) {
+        hash ^= static_cast<unsigned short>(foldedDirectory[i]);
+        hash *= 1099511628211ull;
+    }
+    const wchar_t digits[] = L"0123456789abcdef";
+    std::wstring name = L"Local\\VelmoraUpdater-";
+    for (int shift = 60; shift >= 0; shift -= 4)
+        name += digits[(hash >> shift) & 0xF];
+    return name;
 }

@@ -21,3 +21,9 @@ std::wstring KeptPatchListText(std::size_t kept);
 // paths already folded to one letter case; directory may end in a backslash.
 // C:\game holds C:\game\x but not C:\gameX\x, nor itself.
 bool PathLiesInside(const std::wstring& path, const std::wstring& directory);
+
+// The name of the mutex that keeps a second updater out of an installation:
+// in the session's namespace, then a hash of the folder's full path, already
+// folded to one letter case (a trailing backslash ignored). A hash, because a
+// path can be longer than an object name may be and may hold backslashes.
+std::wstring InstallationLockName(const std::wstring& foldedDirectory);

@@ -24,9 +24,14 @@ void ForgetDirectory(const std::wstring& directory, KnownDirectories& known) {
     known.erase(directory);
 }
 
+bool IsFile(const std::wstring& path) {
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 } // namespace
 
-bool ApplyPatchEntry(PatchEntry entry, KnownDirectories* known) {
+bool ApplyPatchEntry(PatchEntry entry, KnownDirectories* known, bool resumed) {
     const std::wstring path = CleanPatchEntry(entry);
     // Checked before anything is logged, made or moved.
     if (IsUnsafePatchPath(path)) {
@@ -56,6 +61,13 @@ bool ApplyPatchEntry(PatchEntry entry, KnownDirectories* known) {
     }
     if (moved) {
         Logger::Write(L"INFO", L"File moved successfully to: " + path);
+        return true;
+    }
+    // Moved before the earlier walk was cut short. A destination missing as
+    // well stays a failure: that file really is not there.
+    if (resumed && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) &&
+        GetFileAttributesW(source.c_str()) == INVALID_FILE_ATTRIBUTES && IsFile(path)) {
+        Logger::Write(L"INFO", L"Already in place: " + path);
         return true;
     }
     ScopedLocalText text;

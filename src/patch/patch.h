@@ -26,7 +26,9 @@ bool EnsureDirectory(const std::wstring& path, KnownDirectories* known = nullptr
 // Moves download\<entry> to <entry>, replacing what is there; false when the
 // entry was refused as unsafe or the directory step or the move failed. known
 // is handed to EnsureDirectory; a known folder removed since is made again.
-bool ApplyPatchEntry(PatchEntry entry, KnownDirectories* known = nullptr);
+// With resumed (an earlier walk of this same list was cut short), a source
+// that is gone while its destination is a file counts as placed by that walk.
+bool ApplyPatchEntry(PatchEntry entry, KnownDirectories* known = nullptr, bool resumed = false);
 
 // The entries flagged in failed whose file still waits under download\, in
 // list order: what the next update run should try again.
@@ -35,3 +37,13 @@ PatchList FailedEntriesToRetry(const PatchList& list, const std::vector<bool>& f
 // Replaces patchlist.txt with these entries, bytes as read, CR LF line ends,
 // through a temporary file beside it; false (and the old file kept) on failure.
 bool SavePatchList(const PatchList& entries);
+
+// The note an update run keeps while it walks a list (patchlist.txt.applying,
+// the list's bytes): a run that finds the note of the very list it has just
+// read knows that an earlier walk of it was cut short, so sources already gone
+// were moved by that walk. True when the note matches these entries.
+bool PatchWalkWasCutShort(const PatchList& entries);
+// Writes the note before the first move; false (logged) when it cannot.
+bool NotePatchWalk(const PatchList& entries);
+// Removes the note once patchlist.txt no longer names the list it describes.
+void ClearPatchWalkNote();

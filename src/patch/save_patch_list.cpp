@@ -1,4 +1,5 @@
-// Keeping the entries of a failed update for the next run.
+// What an update run leaves for the next one: the entries of a failed update
+// and, while it walks, the note of the list under way.
 #include "patch/patch.h"
 #include "patch/move_file.h"
 #include "patch/patch_entry.h"
@@ -17,6 +18,7 @@ namespace {
 
 const wchar_t kListName[] = L"patchlist.txt";
 const wchar_t kTempName[] = L"patchlist.txt.tmp";
+const wchar_t kNoteName[] = L"patchlist.txt.applying";
 
 bool WriteWholeFile(const wchar_t* name, const std::string& bytes, DWORD& error) {
     ScopedHandle file(CreateFileW(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -56,4 +58,34 @@ bool SavePatchList(const PatchList& entries) {
     for (const auto& entry : entries)
         Logger::Write(L"INFO", L"Kept in patchlist.txt: " + entry);
     return true;
+}
+
+bool PatchWalkWasCutShort(const PatchList& entries) {
+    ScopedHandle note(CreateFileW(kNoteName, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size = {};
+    if (!note.valid() || !GetFileSizeEx(note.get(), &size))
+        return false;
+    const std::string expected = PatchListBytes(entries);
+    if (size.QuadPart != static_cast<LONGLONG>(expected.size()))
+        return false;
+    std::string bytes(expected.size(), '\0');
+    DWORD got = 0;
+    return ReadFile(note.get(), &bytes[0], static_cast<DWORD>(bytes.size()), &got, nullptr) &&
+           got == bytes.size() && bytes == expected;
+}
+
+bool NotePatchWalk(const PatchList& entries) {
+    DWORD error = ERROR_SUCCESS;
+    if (WriteWholeFile(kNoteName, PatchListBytes(entries), error))
+        return true;
+    // The walk goes on; only a run after a crash of this one would be stricter.
+    DeleteFileW(kNoteName);
+    Logger::Write(L"WARNING",
+                  L"Failed to write patchlist.txt.applying, Error: " + std::to_wstring(error));
+    return false;
+}
+
+void ClearPatchWalkNote() {
+    DeleteFileW(kNoteName);
 }

@@ -22,3 +22,22 @@ TEST(UpdateRules, ProgressPositionsUseSinglePrecision) {
     for (size_t k = 2; k <= 200; ++k)
         EXPECT_LE(ProgressPosition(k - 1, 200), ProgressPosition(k, 200)) << k;
 }
+
+// One name per folder: short, valid and in the session's namespace whatever
+// the path; a trailing backslash names the same folder.
+TEST(UpdateRules, InstallationLockName) {
+    const std::wstring game = InstallationLockName(L"C:\\GAMES\\VELMORA");
+    const std::wstring longPath = L"\\\\?\\C:\\" + std::wstring(32000, L'A');
+    for (const std::wstring& name : {game, InstallationLockName(longPath),
+                                     InstallationLockName(L""), InstallationLockName(L"Ä:\\Ω")}) {
+        EXPECT_EQ(name.compare(0, 6, L"Local\\"), 0);
+        EXPECT_EQ(name.find_first_not_of(
+                      L"0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ-", 6),
+                  std::wstring::npos);
+        EXPECT_EQ(name.size(), game.size());
+    }
+    EXPECT_EQ(InstallationLockName(L"C:\\GAMES\\VELMORA\\"), game);
+    for (const wchar_t* other : {L"C:\\GAMES\\VELMORA2", L"C:\\GAMES\\VELMOR",
+                                 L"D:\\GAMES\\VELMORA", L"C:\\GAMES\\VELMORA\\SYSTEM64"})
+        EXPECT_NE(InstallationLockName(other), game) << testing::PrintToString(std::wstring(other));
+}

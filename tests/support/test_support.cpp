@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <regex>
 
 namespace fs = std::filesystem;
@@ -35,11 +34,11 @@ void InitProcess() {
 
 } // namespace
 
-ScopedWorkDir::ScopedWorkDir() {
+ScopedWorkDir::ScopedWorkDir(const std::wstring& parent) {
     InitProcess();
     static int counter = 0;
     previous_ = fs::current_path().wstring();
-    path_ = g_processDir + L"\\case" + std::to_wstring(++counter);
+    path_ = (parent.empty() ? g_processDir : parent) + L"\\case" + std::to_wstring(++counter);
     fs::create_directory(path_);
     fs::current_path(path_);
 }
@@ -69,8 +68,29 @@ bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
 }
 
 std::string ReadFileBytes(const std::wstring& path) {
-    std::ifstream in(fs::path(path), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::ifstream in(fs::path(path), std::ios::binary | std::ios::ate);
+    std::string bytes(in ? static_cast<size_t>(in.tellg()) : 0, '\0');
+    in.seekg(0);
+    in.read(&bytes[0], static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<size_t>(in.gcount()));
+    return bytes;
+}
+
+long WaitForPath(const std::wstring& path, bool present, DWORD timeoutMs) {
+    const DWORD start = GetTickCount();
+    while (PathExists(path) != present) {
+        if (GetTickCount() - start > timeoutMs)
+            return -1;
+        Sleep(1);
+    }
+    return static_cast<long>(GetTickCount() - start);
+}
+
+size_t CountOf(const std::string& text, const std::string& part) {
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
 }
 
 bool DirectoryExists(const std::wstring& path) {
@@ -103,23 +123,44 @@ std::wstring HelperPath(const std::wstring& name) {
     return BuildDir() + L"\\helpers\\" + name + L".exe";
 }
 
-ProcessResult RunProcess(const std::wstring& program, const std::wstring& arguments,
-                         const std::wstring& workDir, DWORD timeoutMs) {
-    ProcessResult result;
+HANDLE StartProcess(const std::wstring& program, const std::wstring& arguments,
+                    const std::wstring& workDir) {
     std::wstring commandLine = L"\"" + program + L"\" " + arguments;
     STARTUPINFOW si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
     if (!CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
                         workDir.c_str(), &si, &pi))
-        return result;
+        return nullptr;
     CloseHandle(pi.hThread);
-    result.finished = WaitForSingleObject(pi.hProcess, timeoutMs) == WAIT_OBJECT_0;
-    GetExitCodeProcess(pi.hProcess, &result.exitCode);
-    TerminateProcess(pi.hProcess, 99); // when still running
-    WaitForSingleObject(pi.hProcess, 5000);
-    CloseHandle(pi.hProcess);
+    return pi.hProcess;
+}
+
+ProcessResult RunProcess(const std::wstring& program, const std::wstring& arguments,
+                         const std::wstring& workDir, DWORD timeoutMs) {
+    ProcessResult result;
+    HANDLE process = StartProcess(program, arguments, workDir);
+    if (!process)
+        return result;
+    result.finished = WaitForSingleObject(process, timeoutMs) == WAIT_OBJECT_0;
+    GetExitCodeProcess(process, &result.exitCode);
+    TerminateProcess(process, 99); // when still running
+    WaitForSingleObject(process, 5000);
+    CloseHandle(process);
     return result;
+}
+
+bool StartAndKill(const std::wstring& program, const std::wstring& arguments,
+                  const std::wstring& sign, DWORD delayMs) {
+    HANDLE process = StartProcess(program, arguments, L".");
+    if (!process)
+        return false;
+    const bool started = WaitForPath(sign, true, 30000) >= 0;
+    Sleep(delayMs);
+    TerminateProcess(process, 9);
+    WaitForSingleObject(process, 10000);
+    CloseHandle(process);
+    return started;
 }
 
 std::vector<std::wstring> DialogWatcher::texts_;

@@ -10,10 +10,11 @@
 namespace test {
 
 // A fresh, empty folder made the working directory (the game folder) for the
-// test's lifetime, then deleted with everything in it.
+// test's lifetime, then deleted with everything in it; made in the test
+// process's own folder, or in parent.
 class ScopedWorkDir {
   public:
-    ScopedWorkDir();
+    explicit ScopedWorkDir(const std::wstring& parent = L"");
     ~ScopedWorkDir();
     const std::wstring& path() const { return path_; }
 
@@ -48,6 +49,10 @@ class DialogWatcher {
 };
 
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes); // makes its folders
+// Milliseconds until path exists (or, with present false, is gone); -1 when
+// that takes longer than timeoutMs.
+long WaitForPath(const std::wstring& path, bool present, DWORD timeoutMs);
+size_t CountOf(const std::string& text, const std::string& part);
 std::string ReadFileBytes(const std::wstring& path); // empty when it cannot be read
 bool PathExists(const std::wstring& path);
 bool DirectoryExists(const std::wstring& path);
@@ -62,9 +67,18 @@ struct ProcessResult {
     bool finished = false; // false: not started, or killed after the time-out
     DWORD exitCode = 0;
 };
+// Starts program with the given command-line tail in workDir; null when it
+// could not be started. The caller closes the process handle.
+HANDLE StartProcess(const std::wstring& program, const std::wstring& arguments,
+                    const std::wstring& workDir);
 // Runs program with the given command-line tail in workDir and waits.
 ProcessResult RunProcess(const std::wstring& program, const std::wstring& arguments,
                          const std::wstring& workDir, DWORD timeoutMs = 60000);
+
+// Starts program in the working directory, waits until the path sign exists
+// and then delayMs more, and kills it; false when sign never appeared.
+bool StartAndKill(const std::wstring& program, const std::wstring& arguments,
+                  const std::wstring& sign, DWORD delayMs);
 
 // Puts the eight 64-bit runtime files, but those named in `except`, in
 // system64\. Game.exe is the stand-in game, which records how it was started
