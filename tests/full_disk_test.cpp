@@ -15,11 +15,13 @@ std::wstring Volume() {
 
 } // namespace
 
-// A download that does not fit fails like any other: the old file stays, the
-// .part goes (freeing the space), and the next server is tried.
+// A download that does not fit fails with its reason: the old file stays,
+// the .part goes (freeing the space), and the next server is tried at once.
 TEST(FullDisk, ADownloadThatDoesNotFitKeepsTheOldFile) {
     const std::string big(3u << 20, 'b'), small(100000, 's');
-    const std::string failed = "[ERROR] Download failed with HTTP code: 200\n";
+    const std::string failed = "[ERROR] Download failed with HTTP code: 200\n"
+                               "[ERROR] Transfer error: Failed writing received data to "
+                               "disk/application\n";
     for (const std::string* server : {&big, &small}) {
         test::ScopedWorkDir dir(Volume());
         test::ClearSites();
