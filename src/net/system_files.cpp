@@ -15,8 +15,8 @@ namespace {
 
 const DWORD kFrameMs = 30;
 // Each redraw paints the whole popup, text included, which under Wine costs
-// milliseconds; ten a second move the bar smoothly enough.
-const DWORD kRedrawMs = 100;
+// milliseconds and slows a fast download; four a second keep the bar moving.
+const DWORD kRedrawMs = 250;
 
 // Popup percentage while fetching missing file i (from 0) of n: 10..90.
 int DownloadPercent(std::size_t i, std::size_t n) {
