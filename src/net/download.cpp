@@ -11,6 +11,7 @@
 #include "net/signing_key.h"
 #include "net/verify_signature.h"
 #include "log/log.h"
+#include "patch/patch_entry.h"
 #include "scoped_win.h"
 
 #include <windows.h>
@@ -352,8 +353,7 @@ bool FetchSignature(const std::string& url, const DownloadProgress& progress, st
 // The file's name without its folders, as the signature's trusted comment
 // must name it.
 std::string FileName(const std::wstring& path) {
-    const size_t slash = path.find_last_of(L"\\/");
-    return ToUtf8(slash == std::wstring::npos ? path : path.substr(slash + 1));
+    return ToUtf8(SplitAtLastSeparator(path, Separators::Either).name);
 }
 
 // With a built-in key, the whole part must carry the publisher's signature,
