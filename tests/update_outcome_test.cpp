@@ -44,18 +44,21 @@ std::vector<COLORREF> Pixels(HWND control) {
 
 struct Screen {
     std::vector<COLORREF> label, bar;
+    std::wstring text;
 };
-std::map<std::wstring, Screen> g_screens; // as each text was about to be set
+std::map<int, Screen> g_screens; // as each bar position was about to be set
 
-// "slow" takes longer than a frame to be shown, so the label and the bar
-// must be painted with it before the next entry comes.
+// Entry 2 of 3 (position 66) takes longer than a frame to be applied, so the
+// label and the bar must be painted with it before entry 3 comes.
 LRESULT CALLBACK WatchScreen(int code, WPARAM wParam, LPARAM lParam) {
     auto* sent = reinterpret_cast<const CWPSTRUCT*>(lParam);
-    if (code == HC_ACTION && sent->message == WM_SETTEXT && g_statusLabel &&
-        sent->hwnd == g_statusLabel) {
-        const std::wstring text = reinterpret_cast<const wchar_t*>(sent->lParam);
-        g_screens[text] = {Pixels(g_statusLabel), Pixels(g_progressBar)};
-        if (text == L"slow")
+    if (code == HC_ACTION && sent->message == PBM_SETPOS && g_progressBar &&
+        sent->hwnd == g_progressBar) {
+        wchar_t text[64] = {};
+        GetWindowTextW(g_statusLabel, text, 64);
+        const int position = static_cast<int>(sent->wParam);
+        g_screens[position] = {Pixels(g_statusLabel), Pixels(g_progressBar), text};
+        if (position == 66)
             Sleep(100);
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);
@@ -110,14 +113,12 @@ TEST(UpdateOutcome, ReplacesRefusesAndKeepsWhatFailed) {
         size_t alreadyInPlace = 0;
     } cases[] = {
         {"readme.txt\r\nsub\\b.txt\n",
-         {L"Updating files...", L"readme.txt", L"sub\\b.txt", L"Update complete!",
-          L"patchlist.txt has been deleted."},
+         {L"Update complete!", L"patchlist.txt has been deleted."},
          ""},
         // f is a file, so nothing can be placed below it; missing.dll was never
         // downloaded and the unsafe entry is refused: neither is kept.
         {"readme.txt\r\nf\\x.dll\r\nmissing.dll\n..\\outside.txt\n \"f\\y.dll\"\t\nf\\x.dll\n",
-         {L"f\\x.dll", L"Update incomplete: 5 of 6 files failed",
-          L"patchlist.txt kept for 3 files."},
+         {L"Update incomplete: 5 of 6 files failed", L"patchlist.txt kept for 3 files."},
          "f\\x.dll\r\n \"f\\y.dll\"\t\r\nf\\x.dll\r\n"},
         // The walk of this very list was cut short after placed.txt had been
         // moved: that entry is done; missing.dll, with no file at either end,
@@ -167,7 +168,8 @@ TEST(UpdateOutcome, ReplacesRefusesAndKeepsWhatFailed) {
             quit = quit || (msg.message == WM_QUIT && msg.wParam == 0);
         EXPECT_TRUE(quit);
 
-        ASSERT_GE(g_labels.size(), c.lastLabels.size());
+        ASSERT_GE(g_labels.size(), c.lastLabels.size() + 1);
+        EXPECT_EQ(g_labels.front(), L"Updating files...");
         EXPECT_EQ(std::vector<std::wstring>(g_labels.end() - c.lastLabels.size(), g_labels.end()),
                   c.lastLabels);
         EXPECT_EQ(test::ReadFileBytes(L"readme.txt"), "new");
@@ -200,19 +202,20 @@ TEST(UpdateOutcome, AnEntryShownForAFrameIsPainted) {
     g_patchList.clear();
     EXPECT_EQ(GetWindowLongW(g_statusLabel, GWL_STYLE), WS_CHILD | WS_VISIBLE);
     EXPECT_EQ(GetWindowLongW(g_progressBar, GWL_STYLE), WS_CHILD | WS_VISIBLE | PBS_SMOOTH);
+    // After the walk the bar is painted full.
+    const std::vector<COLORREF> full = Pixels(g_progressBar);
     DestroyWindow(GetParent(g_statusLabel));
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
     }
-    const Screen& before = g_screens[L"slow"];
-    const Screen& after = g_screens[L"next"];
+    const Screen& before = g_screens[66];
+    const Screen& after = g_screens[100];
     ASSERT_EQ(after.label.size(), 260u * 20u);
     EXPECT_EQ(std::count(after.label.begin(), after.label.end(), CLR_INVALID), 0);
+    EXPECT_EQ(after.text, L"slow");
     EXPECT_TRUE(before.label != after.label) << "the label was not painted with \"slow\"";
     EXPECT_TRUE(before.bar != after.bar) << "the bar was not painted at 66";
-    // After the walk the bar is painted full: its last column has the fill's
-    // colour, which its first column had from 66 on.
-    const std::vector<COLORREF>& full = g_screens[L"Update complete!"].bar;
+    // Its last column has the fill's colour, which its first column had from 66 on.
     ASSERT_EQ(full.size(), 260u * 20u);
     EXPECT_EQ(full[10 * 260 + 257], after.bar[10 * 260 + 2]);
     EXPECT_NE(after.bar[10 * 260 + 257], after.bar[10 * 260 + 2]);

@@ -30,8 +30,9 @@ void SetStatus(const wchar_t* text) {
 // Both controls paint themselves at once on every change: the label on each
 // WM_SETTEXT, the bar on each new position. For a list of thousands of small
 // files that costs as much as the moves (under Wine each paint is a round of
-// server and X requests). During the walk they still get every entry's text
-// and position, but are painted at most once a frame.
+// server and X requests, and each WM_SETTEXT one more request). During the
+// walk the bar gets every position, the label the text of the entry at hand
+// whenever they are painted, at most once a frame.
 const DWORD kFrameMs = 30;
 
 void SetRedraw(HWND control, bool on) {
@@ -118,10 +119,10 @@ int UpdaterMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int showComman
         for (size_t k = 1; k <= n; ++k) {
             position = ProgressPosition(k, n);
             SendMessageW(g_progressBar, PBM_SETPOS, position, 0);
-            SetStatus(g_patchList[k - 1].c_str());
             // An entry that comes a frame or more after the last paint (a slow
-            // move, say) is always painted before it is applied.
+            // move, say) is always shown before it is applied.
             if (GetTickCount() - paintedAt >= kFrameMs) {
+                SetStatus(g_patchList[k - 1].c_str());
                 PaintHeldBack(g_statusLabel);
                 if (position != paintedPosition)
                     PaintHeldBack(g_progressBar);
