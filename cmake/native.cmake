@@ -67,7 +67,6 @@ endfunction()
 
 updater_fuzz_target(patch_list)
 updater_fuzz_target(unsafe_path)
-updater_fuzz_target(download_url)
 updater_fuzz_target(log_line)
 updater_fuzz_target(popup_text)
 updater_fuzz_target(resume)

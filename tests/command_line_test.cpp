@@ -1,9 +1,9 @@
-// The "--log" switch, as CommandLineToArgvW splits the command line.
+// The "--log" switch: an exact argument after the program's name, as
+// CommandLineToArgvW splits the command line.
 #include "app/app.h"
 
 #include <gtest/gtest.h>
 
-// The log switch is an exact argument after the program's name.
 TEST(CommandLine, LogSwitch) {
     for (const wchar_t* line :
          {L"updater.exe --log", L"updater.exe update --log",

@@ -7,23 +7,7 @@
 
 #include <gtest/gtest.h>
 
-namespace {
-
-struct Holder {
-    std::wstring name;
-    HANDLE taken, release;
-};
-
-DWORD WINAPI HoldLock(void* parameter) {
-    auto* holder = static_cast<Holder*>(parameter);
-    ScopedMutex lock(CreateMutexW(nullptr, FALSE, holder->name.c_str()));
-    lock.Acquire(0);
-    SetEvent(holder->taken);
-    WaitForSingleObject(holder->release, INFINITE);
-    return 0;
-}
-
-} // namespace
+#include <thread>
 
 TEST(InstallationLock, AnUpdateRunGivesUpAfterItsWaitTouchingNothing) {
     test::ScopedWorkDir dir;
@@ -34,12 +18,15 @@ TEST(InstallationLock, AnUpdateRunGivesUpAfterItsWaitTouchingNothing) {
     std::wstring lower = dir.path();
     CharLowerBuffW(&lower[0], static_cast<DWORD>(lower.size()));
     ASSERT_TRUE(SetCurrentDirectoryW(lower.c_str()));
-    Holder holder = {InstallationLockName(FoldPathCase(dir.path())),
-                     CreateEventW(nullptr, TRUE, FALSE, nullptr),
-                     CreateEventW(nullptr, TRUE, FALSE, nullptr)};
-    HANDLE thread = CreateThread(nullptr, 0, HoldLock, &holder, 0, nullptr);
-    ASSERT_EQ(WaitForSingleObject(holder.taken, 5000), WAIT_OBJECT_0);
-
+    HANDLE taken = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::thread holder([&, name = InstallationLockName(FoldPathCase(dir.path()))] {
+        ScopedMutex lock(CreateMutexW(nullptr, FALSE, name.c_str()));
+        lock.Acquire(0);
+        SetEvent(taken);
+        WaitForSingleObject(release, INFINITE);
+    });
+    ASSERT_EQ(WaitForSingleObject(taken, 5000), WAIT_OBJECT_0);
     g_statusLabel = nullptr;
     test::LogCapture log;
     test::DialogWatcher dialogs;
@@ -47,11 +34,10 @@ TEST(InstallationLock, AnUpdateRunGivesUpAfterItsWaitTouchingNothing) {
     EXPECT_EQ(
         UpdaterMain(GetModuleHandleW(nullptr), nullptr, const_cast<PWSTR>(L"update"), SW_HIDE), 0);
     EXPECT_GE(GetTickCount() - start, 5900u); // 6 s in the test build, 60 s in the product
-    SetEvent(holder.release);
-    WaitForSingleObject(thread, 5000);
-    CloseHandle(thread);
-    CloseHandle(holder.taken);
-    CloseHandle(holder.release);
+    SetEvent(release);
+    holder.join();
+    CloseHandle(taken);
+    CloseHandle(release);
 
     EXPECT_EQ(dialogs.Texts(),
               std::vector<std::wstring>{L"Another update is running in this folder."});

@@ -1,12 +1,9 @@
-// The launch: the runtime files checked and fetched (updater_run_test fetches
-// them in a whole run), the game started through the shell with "startgame" in
-// the game folder, patchlist.bat, and the quit code.
+// The launch: the runtime files checked and fetched, the game started through
+// the shell with "startgame" in the game folder, patchlist.bat, the quit code.
 #include "app/app.h"
 #include "launch/launch.h"
-#include "support/test_server.h"
-#include "support/test_support.h"
-
 #include "net/net.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -26,18 +23,8 @@ int LaunchAndQuitCode() {
     return code;
 }
 
-// Light pixels of the popup's fill, counted along the middle of its track.
-int FillWidth() {
-    HDC dc = GetDC(g_progressPopup);
-    int n = 0;
-    for (int x = 60; x < 300; ++x)
-        n += GetPixel(dc, x, 87) == RGB(0xFA, 0xFA, 0xFA);
-    ReleaseDC(g_progressPopup, dc);
-    return n;
-}
-
-// Records, for each probe message, how long it waited and what the popup
-// showed when it was answered.
+// For each probe message: how long it waited, and the light pixels of the
+// popup's fill along the middle of its track when it was answered.
 DWORD g_slowestAnswer = 0;
 std::vector<int> g_fills;
 
@@ -45,8 +32,14 @@ LRESULT CALLBACK Probe(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
     if (message != WM_APP)
         return DefWindowProcW(window, message, wParam, lParam);
     g_slowestAnswer = std::max(g_slowestAnswer, GetTickCount() - static_cast<DWORD>(lParam));
-    if (g_progressPopup)
-        g_fills.push_back(FillWidth());
+    if (g_progressPopup) {
+        HDC dc = GetDC(g_progressPopup);
+        int n = 0;
+        for (int x = 60; x < 300; ++x)
+            n += GetPixel(dc, x, 87) == RGB(0xFA, 0xFA, 0xFA);
+        ReleaseDC(g_progressPopup, dc);
+        g_fills.push_back(n);
+    }
     return 0;
 }
 
@@ -64,20 +57,16 @@ TEST(LaunchGame, ThePopupFollowsTheBytesAndItsThreadAnswers) {
                                   "chunk=20000&delay=0.1"));
     WNDCLASSW wc = {};
     wc.lpfnWndProc = Probe;
-    wc.hInstance = GetModuleHandleW(nullptr);
     wc.lpszClassName = L"ProbeWindow";
     RegisterClassW(&wc);
-    HWND probe = CreateWindowExW(0, L"ProbeWindow", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                 wc.hInstance, nullptr);
+    HWND probe = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                 nullptr, nullptr);
     ASSERT_NE(probe, nullptr);
     std::atomic<bool> done{false};
     std::thread poster([&] {
-        while (!done) {
+        for (; !done; Sleep(50))
             PostMessageW(probe, WM_APP, 0, static_cast<LPARAM>(GetTickCount()));
-            Sleep(50);
-        }
     });
-
     EXPECT_TRUE(EnsureSystemFiles());
     done = true;
     poster.join();
@@ -89,83 +78,81 @@ TEST(LaunchGame, ThePopupFollowsTheBytesAndItsThreadAnswers) {
     // From 10 % (20 pixels, less the outline) towards 90 %, never back.
     ASSERT_FALSE(g_fills.empty());
     EXPECT_TRUE(std::is_sorted(g_fills.begin(), g_fills.end()));
-    std::vector<int> distinct = g_fills;
-    distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
-    EXPECT_GE(distinct.size(), 4u);
-    EXPECT_LE(distinct.front(), 20);
-    EXPECT_GT(distinct.back(), 100);
+    g_fills.erase(std::unique(g_fills.begin(), g_fills.end()), g_fills.end());
+    EXPECT_GE(g_fills.size(), 4u);
+    EXPECT_LE(g_fills.front(), 20);
+    EXPECT_GT(g_fills.back(), 100);
 }
 
-TEST(LaunchGame, StartsTheGameWithStartgameInTheGameFolder) {
-    test::ScopedWorkDir dir;
-    test::InstallRuntimeFiles({L"Presence.dll"});
-    // A directory standing where a file is expected counts as present.
-    ASSERT_TRUE(CreateDirectoryW(L"system64\\Presence.dll", nullptr));
-    ASSERT_TRUE(test::WriteFileBytes(L"patchlist.bat", "@echo off\r\n"));
-    test::LogCapture log;
-    test::RequestLog requests;
-    test::DialogWatcher dialogs;
+// Nothing to fetch (a directory where a file is expected counts as present):
+// the game starts and patchlist.bat goes. A file on no server (the second of
+// three missing) stops the launch: the first stays, the third is not tried.
+// A Game.exe the shell cannot start is reported.
+TEST(LaunchGame, StartsTheGameOrSaysWhyNot) {
+    struct Case {
+        std::vector<std::wstring> missing;
+        const char* game; // Game.exe's bytes; nullptr: the stand-in game
+        int quitCode;
+        std::vector<std::wstring> boxes;
+        std::string log; // its end
+        size_t requests;
+    } cases[] = {
+        {{L"Presence.dll"},
+         nullptr,
+         0,
+         {},
+         "[INFO] Attempting to start the game\n[INFO] All system files present\n"
+         "[INFO] Launch system64\\Game.exe\n",
+         0},
+        {{L"Game.exe", L"EngineCore.dll", L"MediaLib.dll"},
+         nullptr,
+         1,
+         {L"Failed to download required file: EngineCore.dll"},
+         "[ERROR] Failed to download: system64\\EngineCore.dll\n"
+         "[ERROR] Failed to download required files\n",
+         3}, // Game.exe, EngineCore.dll twice
+        {{},
+         "not a program",
+         0,
+         {L"Failed to launch the game"},
+         "[INFO] Launch system64\\Game.exe\n[ERROR] Failed to launch the game system64\\Game.exe\n",
+         0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.log);
+        test::ScopedWorkDir dir;
+        test::ClearSites();
+        test::InstallRuntimeFiles(c.missing);
+        ASSERT_TRUE(c.missing.size() != 1 || CreateDirectoryW(L"system64\\Presence.dll", nullptr));
+        ASSERT_TRUE(!c.game || test::WriteFileBytes(L"system64\\Game.exe", c.game));
+        ASSERT_TRUE(test::PutSiteFile(test::Site::Mirror, L"system64/Game.exe", "game"));
+        ASSERT_TRUE(test::PutSiteFile(test::Site::Server, L"system64/MediaLib.dll", "media"));
+        ASSERT_TRUE(test::WriteFileBytes(L"patchlist.bat", "@echo off\r\n"));
+        test::LogCapture log;
+        test::RequestLog requests;
+        test::DialogWatcher dialogs;
 
-    EXPECT_EQ(LaunchAndQuitCode(), 0);
-    EXPECT_TRUE(dialogs.Texts().empty());
-    EXPECT_TRUE(requests.Lines().empty());
-    // Nothing was fetched, so the popup shows a full bar until the process ends.
-    EXPECT_NE(g_progressPopup, nullptr);
-    ShowProgressPopup(L"", 100);
-    EXPECT_FALSE(test::PathExists(L"patchlist.bat"));
-    EXPECT_EQ(log.Text(), "[INFO] Attempting to start the game\n"
-                          "[INFO] All system files present\n"
-                          "[INFO] Launch system64\\Game.exe\n");
-    std::vector<std::string> record = test::WaitForLaunchRecord();
-    ASSERT_EQ(record.size(), 2u);
-    EXPECT_NE(record[0].find("Game.exe"), std::string::npos) << record[0];
-    EXPECT_EQ(record[0].substr(record[0].size() - 10), " startgame") << record[0];
-    EXPECT_EQ(_stricmp(record[1].c_str(), test::Narrow(dir.path()).c_str()), 0) << record[1];
-}
-
-// The second of three missing files is on no server: the first stays, the
-// third is not tried, and the game is not started.
-TEST(LaunchGame, StopsAtTheFirstFileNoServerHas) {
-    test::ScopedWorkDir dir;
-    test::ClearSites();
-    test::InstallRuntimeFiles({L"Game.exe", L"EngineCore.dll", L"MediaLib.dll"});
-    ASSERT_TRUE(test::PutSiteFile(test::Site::Mirror, L"system64/Game.exe", "game"));
-    ASSERT_TRUE(test::PutSiteFile(test::Site::Server, L"system64/MediaLib.dll", "media"));
-    ASSERT_TRUE(test::WriteFileBytes(L"patchlist.bat", "keep"));
-    test::LogCapture log;
-    test::RequestLog requests;
-    test::DialogWatcher dialogs;
-
-    EXPECT_EQ(LaunchAndQuitCode(), 1);
-    EXPECT_EQ(g_progressPopup, nullptr);
-    EXPECT_EQ(dialogs.Texts(),
-              std::vector<std::wstring>{L"Failed to download required file: EngineCore.dll"});
-    EXPECT_EQ(test::ReadFileBytes(L"system64\\Game.exe"), "game");
-    EXPECT_FALSE(test::PathExists(L"system64\\EngineCore.dll"));
-    EXPECT_FALSE(test::PathExists(L"system64\\MediaLib.dll"));
-    EXPECT_EQ(requests.Lines().size(), 3u); // Game.exe, then EngineCore.dll from both
-    EXPECT_EQ(test::ReadFileBytes(L"patchlist.bat"), "keep");
-    const std::string last = "[ERROR] Failed to download: system64\\EngineCore.dll\n"
-                             "[ERROR] Failed to download required files\n";
-    EXPECT_EQ(log.Text().rfind(last), log.Text().size() - last.size()) << log.Text();
-    EXPECT_TRUE(test::WaitForLaunchRecord(1000).empty());
-}
-
-TEST(LaunchGame, ShellRefusalIsReportedAndTheRunEnds) {
-    test::ScopedWorkDir dir;
-    test::InstallRuntimeFiles();
-    // Not a program: the shell cannot start it.
-    ASSERT_TRUE(test::WriteFileBytes(L"system64\\Game.exe", "not a program"));
-    ASSERT_TRUE(test::WriteFileBytes(L"patchlist.bat", "x"));
-    test::LogCapture log;
-    test::DialogWatcher dialogs;
-
-    EXPECT_EQ(LaunchAndQuitCode(), 0);
-    ShowProgressPopup(L"", 100);
-    EXPECT_EQ(dialogs.Texts(), std::vector<std::wstring>{L"Failed to launch the game"});
-    EXPECT_FALSE(test::PathExists(L"patchlist.bat"));
-    EXPECT_NE(log.Text().find("[INFO] Launch system64\\Game.exe\n"
-                              "[ERROR] Failed to launch the game system64\\Game.exe\n"),
-              std::string::npos)
-        << log.Text();
+        EXPECT_EQ(LaunchAndQuitCode(), c.quitCode);
+        // Once the game is started the popup stays until the process ends.
+        const bool started = c.quitCode == 0 && !c.game;
+        EXPECT_EQ(g_progressPopup != nullptr, started);
+        ShowProgressPopup(L"", 100);
+        EXPECT_EQ(dialogs.Texts(), c.boxes);
+        EXPECT_EQ(requests.Lines().size(), c.requests);
+        const std::string text = log.Text();
+        EXPECT_EQ(text.substr(text.size() - std::min(text.size(), c.log.size())), c.log) << text;
+        EXPECT_EQ(test::PathExists(L"patchlist.bat"), c.quitCode != 0);
+        const std::vector<std::string> record = test::WaitForLaunchRecord(started ? 15000 : 1000);
+        if (c.quitCode) {
+            EXPECT_TRUE(record.empty());
+            EXPECT_EQ(test::ReadFileBytes(L"system64\\Game.exe"), "game");
+            EXPECT_FALSE(test::PathExists(L"system64\\EngineCore.dll") ||
+                         test::PathExists(L"system64\\MediaLib.dll"));
+        } else if (!c.game) {
+            ASSERT_EQ(record.size(), 2u);
+            EXPECT_NE(record[0].find("Game.exe"), std::string::npos) << record[0];
+            EXPECT_EQ(record[0].substr(record[0].size() - 10), " startgame") << record[0];
+            EXPECT_EQ(_stricmp(record[1].c_str(), test::Narrow(dir.path()).c_str()), 0);
+        }
+    }
 }

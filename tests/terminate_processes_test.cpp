@@ -18,21 +18,12 @@ TEST(TerminateProcesses, EndsOnlyThisInstallationsGameAndWaits) {
         {outside + L"\\Game.exe", false},
     };
     std::vector<HANDLE> processes;
-    for (const auto& copy : copies) {
-        const std::wstring& path = copy.first;
+    for (const auto& [path, ended] : copies) {
         test::MakeDirs(path.substr(0, path.rfind(L'\\')));
-        std::wstring commandLine = L"\"" + path + L"\"";
-        STARTUPINFOW si = {};
-        si.cb = sizeof si;
-        PROCESS_INFORMATION pi = {};
-        EXPECT_TRUE(CopyFileW(test::HelperPath(L"sleeper").c_str(), path.c_str(), FALSE) &&
-                    CreateProcessW(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0,
-                                   nullptr, nullptr, &si, &pi))
-            << test::Narrow(path);
-        CloseHandle(pi.hThread);
-        processes.push_back(pi.hProcess);
+        EXPECT_TRUE(CopyFileW(test::HelperPath(L"sleeper").c_str(), path.c_str(), FALSE));
+        processes.push_back(test::StartProcess(path, L""));
+        EXPECT_TRUE(processes.back()) << test::Narrow(path);
     }
-
     TerminateProcessesByName(L"Game.exe");
     for (size_t i = 0; i < processes.size(); ++i) {
         // Already gone when the call returns, or still running.

@@ -1,74 +1,51 @@
 // The pure decisions of resuming and retrying downloads, and of the bar that
-// follows their bytes.
+// follows their bytes: the answers download_test's server cannot give.
 #include "net/resume_rules.h"
 #include "app/popup_rules.h"
 
 #include <gtest/gtest.h>
 
-#include <vector>
-
 TEST(ResumeRules, PartInfoReadsOnlyWhatItWrote) {
     const PartInfo info{"https://h/a b", "\"x\"", true, 300000};
     auto back = ParsePartInfo(FormatPartInfo(info));
     ASSERT_TRUE(back);
-    EXPECT_EQ(back->url, info.url);
-    EXPECT_EQ(back->validator, info.validator);
-    EXPECT_TRUE(back->validatorIsEtag);
-    EXPECT_EQ(back->length, 300000u);
+    EXPECT_TRUE(back->url == info.url && back->validator == info.validator &&
+                back->validatorIsEtag && back->length == 300000u);
     const std::string good = FormatPartInfo({"u", "Mon, 07 Dec 2026", false, 5});
     EXPECT_TRUE(ParsePartInfo(good) && !ParsePartInfo(good)->validatorIsEtag);
-    for (const std::string& bad : std::vector<std::string>{
-             std::string(),
-             good.substr(0, good.size() - 1),
-             good + "x\n",
-             "velmora-part 1\nurl u\nlength 0\ndate d\n",
-             "velmora-part 1\nurl u\nlength -5\ndate d\n",
-             "velmora-part 1\nurl u\nlength 99999999999999999999\ndate d\n",
-             "velmora-part 1\nurl u\x01\nlength 5\ndate d\n",
-             "velmora-part 1\nurl u\nlength 5\nsize d\n",
-             "velmora-part 2\nurl u\nlength 5\ndate d\n",
-         })
+    for (const std::string& bad : {good.substr(0, good.size() - 1), good + "x\n",
+                                   std::string("velmora-part 1\nurl u\nlength 0\ndate d\n"),
+                                   std::string("velmora-part 1\nurl u\nlength -5\ndate d\n"),
+                                   std::string("velmora-part 1\nurl u\nlength "
+                                               "99999999999999999999\ndate d\n"),
+                                   std::string("velmora-part 1\nurl u\x01\nlength 5\ndate d\n"),
+                                   std::string("velmora-part 1\nurl u\nlength 5\nsize d\n"),
+                                   std::string("velmora-part 2\nurl u\nlength 5\ndate d\n")})
         EXPECT_FALSE(ParsePartInfo(bad)) << bad;
 }
 
 TEST(ResumeRules, ContentRangeAndTheAnswerToAResume) {
     auto range = ParseContentRange("bytes 100-299/300");
-    ASSERT_TRUE(range);
-    EXPECT_EQ(range->first, 100u);
-    EXPECT_EQ(range->complete, 300u);
+    ASSERT_TRUE(range && range->first == 100u && range->complete == 300u);
     for (const char* bad :
          {"bytes 100-299/*", "bytes */300", "bytes 300-299/300", "bytes 0-300/300", "bytes=0-1/2",
           "bytes 1-2", "bytes -1-2/3", "bytes 0-18446744073709551616/18446744073709551617"})
         EXPECT_FALSE(ParseContentRange(bad)) << bad;
-
-    struct Case {
-        long status;
-        const char* range;
-        RangeAnswer answer;
-    } cases[] = {
-        {206, "bytes 100-299/300", RangeAnswer::Append},
-        {206, "bytes 0-299/300", RangeAnswer::Refetch},   // not where we stopped
-        {206, "bytes 100-199/300", RangeAnswer::Refetch}, // not to the end
-        {206, "bytes 100-399/400", RangeAnswer::Refetch}, // another length
-        {206, "", RangeAnswer::Refetch},
-        {200, "", RangeAnswer::Restart},
-        {416, "bytes */300", RangeAnswer::Refetch},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(JudgeRangeAnswer(c.status, c.range, 100, 300), c.answer) << c.range;
+    // Only exactly the rest is appended.
+    for (const char* range : {"bytes 0-299/300", "bytes 100-199/300", "bytes 100-399/400", ""})
+        EXPECT_EQ(JudgeRangeAnswer(206, range, 100, 300), RangeAnswer::Refetch) << range;
+    EXPECT_EQ(JudgeRangeAnswer(206, "bytes 100-299/300", 100, 300), RangeAnswer::Append);
 }
 
+// A date is trusted only from the same URL; a strong ETag from any.
 TEST(ResumeRules, ValidatorsAndWhereTheyHold) {
     EXPECT_EQ(ChooseValidator("\"abc\"", "date").value, "\"abc\"");
     EXPECT_TRUE(ChooseValidator(" \"abc\" ", "").isEtag);
-    EXPECT_EQ(ChooseValidator("W/\"abc\"", "date").value, "date"); // weak
-    EXPECT_EQ(ChooseValidator("abc", "").value, "");               // unquoted
+    EXPECT_EQ(ChooseValidator("abc", "").value, ""); // unquoted
     EXPECT_EQ(ChooseValidator("\"a\"b\"", "").value, "");
-    EXPECT_EQ(ChooseValidator("", "").value, "");
     EXPECT_TRUE(MayResumeFrom({"a", "\"x\"", true, 1}, "b"));
     EXPECT_FALSE(MayResumeFrom({"a", "date", false, 1}, "b"));
     EXPECT_TRUE(MayResumeFrom({"a", "date", false, 1}, "a"));
-    EXPECT_EQ(HeaderValue("ETag: \"v\"\r\n", "etag").value_or("-"), "\"v\"");
     EXPECT_EQ(HeaderValue("Content-Range:bytes 1-2/3\r\n", "content-range").value_or("-"),
               "bytes 1-2/3");
     EXPECT_FALSE(HeaderValue("X-ETag: 1\r\n", "etag"));
@@ -76,28 +53,12 @@ TEST(ResumeRules, ValidatorsAndWhereTheyHold) {
 }
 
 TEST(ResumeRules, WhatIsRetriedAndAfterHowLong) {
-    struct Case {
-        int curl;
-        long status;
-        bool transient;
-    } cases[] = {
-        {kCurlOk, 503, true},
-        {kCurlOk, 429, true},
-        {kCurlOk, 408, true},
-        {kCurlOk, 404, false},
-        {kCurlOk, 403, false},
-        {kCurlOk, 410, false},
-        {kCurlOk, 206, false},
-        {kCurlCouldntConnect, 0, true},
-        {kCurlRecvError, 200, true},
-        {kCurlPartialFile, 200, true},
-        {kCurlOperationTimedOut, 200, true},
-        {kCurlWriteError, 200, false},
-        {kCurlUnsupportedProtocol, 302, false},
-        {60, 0, false}, // a refused certificate
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(IsTransientFailure(c.curl, c.status), c.transient) << c.curl << " " << c.status;
+    for (long status : {408, 429, 500, 502, 504})
+        EXPECT_TRUE(IsTransientFailure(kCurlOk, status)) << status;
+    for (long status : {403, 410})
+        EXPECT_FALSE(IsTransientFailure(kCurlOk, status)) << status;
+    EXPECT_TRUE(IsTransientFailure(kCurlPartialFile, 200));
+    EXPECT_FALSE(IsTransientFailure(kCurlWriteError, 200));
     EXPECT_EQ(RetryDelayMs(1, -1), 1000u);
     EXPECT_EQ(RetryDelayMs(2, -1), 2000u);
     EXPECT_EQ(RetryDelayMs(1, RetryAfterSeconds(" 7 ")), 7000u);

@@ -1,14 +1,14 @@
 // Shared pieces of the tests.
 #include "support/test_support.h"
+#include "log/log.h"
 #include "net/net.h"
 #include "patch/patch_entry.h"
-
-#include "log/log.h"
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <regex>
+#include <sstream>
 
 namespace fs = std::filesystem;
 
@@ -32,6 +32,22 @@ void InitProcess() {
     fs::current_path(previous);
 }
 
+std::vector<std::string> Split(const std::string& text) {
+    std::vector<std::string> parts;
+    std::istringstream in(text);
+    for (std::string part; std::getline(in, part);)
+        parts.push_back(part);
+    return parts;
+}
+
+std::wstring StatePath(const wchar_t* name) {
+    return BuildDir() + L"\\test-server\\" + name;
+}
+
+std::wstring SiteRoot(Site site) {
+    return BuildDir() + L"\\https-root\\" + (site == Site::Mirror ? L"mirror" : L"server");
+}
+
 } // namespace
 
 ScopedWorkDir::ScopedWorkDir(const std::wstring& parent) {
@@ -51,8 +67,8 @@ ScopedWorkDir::~ScopedWorkDir() {
 LogCapture::LogCapture()
     : start_((InitProcess(), ReadFileBytes(g_processDir + L"\\velmora.log").size())) {}
 
-// What was written since, with CR LF as LF and "YYYY-MM-DD HH:MM:SS - " after
-// each line's level dropped.
+// CR LF as LF, and "YYYY-MM-DD HH:MM:SS - " after each line's level dropped:
+// a wrong layout fails every comparison of a log.
 std::string LogCapture::Text() const {
     std::string all = ReadFileBytes(g_processDir + L"\\velmora.log");
     all = all.size() < start_ ? "" : all.substr(start_);
@@ -60,9 +76,26 @@ std::string LogCapture::Text() const {
     return std::regex_replace(std::regex_replace(all, std::regex("\r\n"), "\n"), stamp, "$1$2");
 }
 
+std::vector<std::wstring> DialogWatcher::texts_;
+
+DialogWatcher::DialogWatcher()
+    : hook_(SetWindowsHookExW(WH_CBT, Dismiss, nullptr, GetCurrentThreadId())) {
+    texts_.clear();
+}
+
+// A message box is a dialog with a text control 0xFFFF.
+LRESULT CALLBACK DialogWatcher::Dismiss(int code, WPARAM wParam, LPARAM lParam) {
+    HWND dialog = reinterpret_cast<HWND>(wParam);
+    wchar_t text[1024] = {};
+    if (code == HCBT_ACTIVATE && GetDlgItemTextW(dialog, 0xFFFF, text, 1024) > 0) {
+        texts_.push_back(text);
+        PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
-    std::error_code e;
-    fs::create_directories(fs::path(path).parent_path(), e);
+    MakeDirs(fs::path(path).parent_path());
     std::ofstream out(fs::path(path), std::ios::binary);
     return out.write(bytes.data(), static_cast<std::streamsize>(bytes.size())).flush().good();
 }
@@ -70,32 +103,9 @@ bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
 std::string ReadFileBytes(const std::wstring& path) {
     std::ifstream in(fs::path(path), std::ios::binary | std::ios::ate);
     std::string bytes(in ? static_cast<size_t>(in.tellg()) : 0, '\0');
-    in.seekg(0);
-    in.read(&bytes[0], static_cast<std::streamsize>(bytes.size()));
+    in.seekg(0).read(&bytes[0], static_cast<std::streamsize>(bytes.size()));
     bytes.resize(static_cast<size_t>(in.gcount()));
     return bytes;
-}
-
-long WaitForPath(const std::wstring& path, bool present, DWORD timeoutMs) {
-    const DWORD start = GetTickCount();
-    while (PathExists(path) != present) {
-        if (GetTickCount() - start > timeoutMs)
-            return -1;
-        Sleep(1);
-    }
-    return static_cast<long>(GetTickCount() - start);
-}
-
-size_t CountOf(const std::string& text, const std::string& part) {
-    size_t n = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-        ++n;
-    return n;
-}
-
-bool DirectoryExists(const std::wstring& path) {
-    std::error_code e;
-    return fs::is_directory(path, e);
 }
 
 bool PathExists(const std::wstring& path) {
@@ -113,6 +123,25 @@ void RemoveTree(const std::wstring& path) {
     fs::remove_all(path, e);
 }
 
+std::string Narrow(const std::wstring& text) {
+    return fs::path(text).u8string();
+}
+
+size_t CountOf(const std::string& text, const std::string& part) {
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
+}
+
+long WaitForPath(const std::wstring& path, bool present, DWORD timeoutMs) {
+    const DWORD start = GetTickCount();
+    for (; PathExists(path) != present; Sleep(1))
+        if (GetTickCount() - start > timeoutMs)
+            return -1;
+    return static_cast<long>(GetTickCount() - start);
+}
+
 std::wstring BuildDir() {
     wchar_t module[MAX_PATH * 2];
     DWORD n = GetModuleFileNameW(nullptr, module, MAX_PATH * 2);
@@ -123,63 +152,32 @@ std::wstring HelperPath(const std::wstring& name) {
     return BuildDir() + L"\\helpers\\" + name + L".exe";
 }
 
-HANDLE StartProcess(const std::wstring& program, const std::wstring& arguments,
-                    const std::wstring& workDir) {
+const std::wstring& Updater() {
+    static const std::wstring path = BuildDir() + L"\\updater.exe";
+    return path;
+}
+
+HANDLE StartProcess(const std::wstring& program, const std::wstring& arguments) {
     std::wstring commandLine = L"\"" + program + L"\" " + arguments;
     STARTUPINFOW si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
     if (!CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                        workDir.c_str(), &si, &pi))
+                        nullptr, &si, &pi))
         return nullptr;
     CloseHandle(pi.hThread);
     return pi.hProcess;
 }
 
-ProcessResult RunProcess(const std::wstring& program, const std::wstring& arguments,
-                         const std::wstring& workDir, DWORD timeoutMs) {
-    ProcessResult result;
-    HANDLE process = StartProcess(program, arguments, workDir);
-    if (!process)
-        return result;
-    result.finished = WaitForSingleObject(process, timeoutMs) == WAIT_OBJECT_0;
-    GetExitCodeProcess(process, &result.exitCode);
-    TerminateProcess(process, 99); // when still running
-    WaitForSingleObject(process, 5000);
-    CloseHandle(process);
-    return result;
-}
-
-bool StartAndKill(const std::wstring& program, const std::wstring& arguments,
-                  const std::wstring& sign, DWORD delayMs) {
-    HANDLE process = StartProcess(program, arguments, L".");
-    if (!process)
-        return false;
-    const bool started = WaitForPath(sign, true, 30000) >= 0;
-    Sleep(delayMs);
-    TerminateProcess(process, 9);
-    WaitForSingleObject(process, 10000);
-    CloseHandle(process);
-    return started;
-}
-
-std::vector<std::wstring> DialogWatcher::texts_;
-
-DialogWatcher::DialogWatcher()
-    : hook_(SetWindowsHookExW(WH_CBT, Dismiss, nullptr, GetCurrentThreadId())) {
-    texts_.clear();
-}
-
-// A message box is a dialog with a text control 0xFFFF; once it is active
-// its text is read and its button pressed.
-LRESULT CALLBACK DialogWatcher::Dismiss(int code, WPARAM wParam, LPARAM lParam) {
-    HWND dialog = reinterpret_cast<HWND>(wParam);
-    wchar_t text[1024] = {};
-    if (code == HCBT_ACTIVATE && GetDlgItemTextW(dialog, 0xFFFF, text, 1024) > 0) {
-        texts_.push_back(text);
-        PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+bool RunProcess(const std::wstring& program, const std::wstring& arguments, DWORD timeoutMs) {
+    HANDLE process = StartProcess(program, arguments);
+    const bool ended = process && WaitForSingleObject(process, timeoutMs) == WAIT_OBJECT_0;
+    if (process) {
+        TerminateProcess(process, 99);
+        WaitForSingleObject(process, 5000);
+        CloseHandle(process);
     }
-    return CallNextHookEx(nullptr, code, wParam, lParam);
+    return ended;
 }
 
 void InstallRuntimeFiles(const std::vector<std::wstring>& except) {
@@ -200,15 +198,41 @@ std::vector<std::string> WaitForLaunchRecord(DWORD timeoutMs) {
     for (DWORD waited = 0; waited <= timeoutMs && (text.empty() || text.back() != '\n');
          waited += 50, Sleep(50))
         text = ReadFileBytes(L"launch-record.txt");
-    std::vector<std::string> lines;
-    for (size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos;
-         start = end + 1)
-        lines.push_back(text.substr(start, end - start));
-    return lines;
+    return text.empty() || text.back() != '\n' ? std::vector<std::string>() : Split(text);
 }
 
-std::string Narrow(const std::wstring& text) {
-    return fs::path(text).u8string();
+void ClearSites() {
+    for (Site site : {Site::Mirror, Site::Server}) {
+        RemoveTree(SiteRoot(site));
+        MakeDirs(SiteRoot(site));
+    }
+}
+
+bool PutSiteFile(Site site, const std::wstring& tail, const std::string& bytes) {
+    return WriteFileBytes(SiteRoot(site) + L"\\" + tail, bytes);
+}
+
+std::wstring ServerUrl(const std::string& listener, const std::wstring& path) {
+    int port = 0; // ports.txt: one "name=port" a line
+    for (const std::string& line : Split(ReadFileBytes(StatePath(L"ports.txt"))))
+        if (line.compare(0, listener.size() + 1, listener + "=") == 0)
+            port = std::stoi(line.substr(listener.size() + 1));
+    return (listener == "http" ? L"http" : L"https") + std::wstring(L"://localhost:") +
+           std::to_wstring(port) + path;
+}
+
+RequestLog::RequestLog() : start_(ReadFileBytes(StatePath(L"requests.log")).size()) {}
+
+std::vector<std::string> RequestLog::Lines() const {
+    std::string all = ReadFileBytes(StatePath(L"requests.log"));
+    return all.size() < start_ ? std::vector<std::string>() : Split(all.substr(start_));
+}
+
+std::string Column(const std::string& line, int k) {
+    size_t start = 0;
+    for (int i = 0; i < k; ++i)
+        start = line.find('\t', start) + 1;
+    return line.substr(start, line.find('\t', start) - start);
 }
 
 } // namespace test

@@ -1,5 +1,5 @@
-// Shared pieces of the tests: throw-away game folders, file helpers, the log
-// of the test process, message boxes, and starting the built programs.
+// Shared pieces of the tests: throw-away game folders, files, the in-process
+// log, message boxes, the built programs, and the local HTTPS server.
 #pragma once
 
 #include <windows.h>
@@ -9,9 +9,8 @@
 
 namespace test {
 
-// A fresh, empty folder made the working directory (the game folder) for the
-// test's lifetime, then deleted with everything in it; made in the test
-// process's own folder, or in parent.
+// A fresh folder made the working directory (the game folder) for the test's
+// lifetime, then deleted; made in the test process's own folder, or in parent.
 class ScopedWorkDir {
   public:
     explicit ScopedWorkDir(const std::wstring& parent = L"");
@@ -22,9 +21,8 @@ class ScopedWorkDir {
     std::wstring previous_, path_;
 };
 
-// What the in-process log got after the capture was made, each line's
-// timestamp removed: "[INFO] message\n". The log stream stays on the file it
-// opened first, so the test process opens it once, outside every ScopedWorkDir.
+// The in-process log since the capture was made, stamps removed: "[INFO] x\n".
+// The log stays on the file it opened first, outside every ScopedWorkDir.
 class LogCapture {
   public:
     LogCapture();
@@ -34,8 +32,7 @@ class LogCapture {
     size_t start_;
 };
 
-// Dismisses the message boxes shown on this thread while it lives, as a
-// player would, and keeps their texts in order.
+// Dismisses this thread's message boxes while it lives and keeps their texts.
 class DialogWatcher {
   public:
     DialogWatcher();
@@ -49,41 +46,50 @@ class DialogWatcher {
 };
 
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes); // makes its folders
-// Milliseconds until path exists (or, with present false, is gone); -1 when
-// that takes longer than timeoutMs.
-long WaitForPath(const std::wstring& path, bool present, DWORD timeoutMs);
-size_t CountOf(const std::string& text, const std::string& part);
 std::string ReadFileBytes(const std::wstring& path); // empty when it cannot be read
 bool PathExists(const std::wstring& path);
-bool DirectoryExists(const std::wstring& path);
 void MakeDirs(const std::wstring& path);
 void RemoveTree(const std::wstring& path);
 std::string Narrow(const std::wstring& text); // UTF-8
+size_t CountOf(const std::string& text, const std::string& part);
+// Milliseconds until path exists (or, present false, is gone); -1 after timeoutMs.
+long WaitForPath(const std::wstring& path, bool present, DWORD timeoutMs);
 
-std::wstring BuildDir(); // the build's folder, holding updater.exe and helpers\<name>.exe
+std::wstring BuildDir(); // holds updater.exe and helpers\<name>.exe
 std::wstring HelperPath(const std::wstring& name);
+const std::wstring& Updater();
+// Starts program with the command-line tail in the working directory; null
+// when it could not. The caller closes the handle.
+HANDLE StartProcess(const std::wstring& program, const std::wstring& arguments);
+// Runs it and waits; false (and killed) when it did not end within timeoutMs.
+bool RunProcess(const std::wstring& program, const std::wstring& arguments,
+                DWORD timeoutMs = 60000);
 
-struct ProcessResult {
-    bool finished = false; // false: not started, or killed after the time-out
-    DWORD exitCode = 0;
-};
-// Starts program with the given command-line tail in workDir; null when it
-// could not be started. The caller closes the process handle.
-HANDLE StartProcess(const std::wstring& program, const std::wstring& arguments,
-                    const std::wstring& workDir);
-// Runs program with the given command-line tail in workDir and waits.
-ProcessResult RunProcess(const std::wstring& program, const std::wstring& arguments,
-                         const std::wstring& workDir, DWORD timeoutMs = 60000);
-
-// Starts program in the working directory, waits until the path sign exists
-// and then delayMs more, and kills it; false when sign never appeared.
-bool StartAndKill(const std::wstring& program, const std::wstring& arguments,
-                  const std::wstring& sign, DWORD delayMs);
-
-// Puts the eight 64-bit runtime files, but those named in `except`, in
-// system64\. Game.exe is the stand-in game, which records how it was started
-// in launch-record.txt; WaitForLaunchRecord gives its lines, or none.
+// The eight 64-bit runtime files but those in `except` in system64\; Game.exe
+// is the stand-in game, which appends its command line and folder to
+// launch-record.txt. WaitForLaunchRecord gives those lines once complete.
 void InstallRuntimeFiles(const std::vector<std::wstring>& except = {});
 std::vector<std::string> WaitForLaunchRecord(DWORD timeoutMs = 15000);
+
+// tools/https_server.py (see there for the fault paths and .serve options):
+// the mirror site under UPDATER_MIRROR_BASE_URL, the server site under
+// UPDATER_SERVER_BASE_URL.
+enum class Site { Mirror, Server };
+void ClearSites();
+bool PutSiteFile(Site site, const std::wstring& tail, const std::string& bytes);
+// "https://localhost:<port>" (http:// for "http") of a listener, then path.
+std::wstring ServerUrl(const std::string& listener, const std::wstring& path);
+
+// The requests logged since: "listener TAB method TAB target TAB user-agent
+// TAB range TAB if-range" each.
+class RequestLog {
+  public:
+    RequestLog();
+    std::vector<std::string> Lines() const;
+
+  private:
+    size_t start_;
+};
+std::string Column(const std::string& line, int k); // from 0
 
 } // namespace test

@@ -1,0 +1,134 @@
+// The built updater.exe killed at pseudo-random moments (a fixed seed) of an
+// update walk of 2,000 entries and of a 64 MiB runtime download, each kill
+// followed by one normal run, which must leave everything whole and report no
+// failure. Prints each kill's moment and what it left.
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <functional>
+#include <random>
+
+namespace {
+
+// Times one run from `start` appearing to `end` appearing (or going), then
+// twenty times: prepare, start the updater, kill it a random moment of that
+// span after `start` appeared, and let check run the next one and judge.
+void KillTwentyTimes(const wchar_t* arguments, const std::wstring& start, const std::wstring& end,
+                     bool endAppears, const std::function<void()>& prepare,
+                     const std::function<std::string()>& check) {
+    std::mt19937 random(2000);
+    long spanMs = 0;
+    for (int kill = -1; kill < 20; ++kill) {
+        SCOPED_TRACE("kill " + std::to_string(kill));
+        prepare();
+        const DWORD delayMs = kill < 0 ? 0 : random() % static_cast<DWORD>(spanMs + 1);
+        HANDLE process = test::StartProcess(test::Updater(), arguments);
+        ASSERT_GE(test::WaitForPath(start, true, 30000), 0);
+        if (kill < 0) {
+            spanMs = test::WaitForPath(end, endAppears, 60000);
+            ASSERT_GT(spanMs, 0);
+            std::printf("%ld ms from the first sign to the last; kills:\n", spanMs);
+        } else {
+            Sleep(delayMs);
+            TerminateProcess(process, 9);
+        }
+        WaitForSingleObject(process, 30000);
+        CloseHandle(process);
+        if (kill >= 0)
+            std::printf("  %2d: +%4lu ms, %s\n", kill, delayMs, check().c_str());
+    }
+}
+
+} // namespace
+
+TEST(KilledRuns, AnUpdateWalkOf2000Entries) {
+    test::ScopedWorkDir dir;
+    test::InstallRuntimeFiles();
+    std::vector<std::wstring> entries;
+    std::string list;
+    for (int i = 0; i < 2000; ++i) {
+        entries.push_back(L"d" + std::to_wstring(i / 100) + L"\\f" + std::to_wstring(i) + L".dat");
+        list += test::Narrow(entries[i]) + "\r\n";
+    }
+    auto content = [](size_t i) { return "new " + std::to_string(i); };
+    // Every file back in download\, every twentieth replacing an older one.
+    auto prepare = [&] {
+        for (size_t i = 0; i < entries.size(); ++i) {
+            const std::wstring source = L"download\\" + entries[i];
+            ASSERT_TRUE(MoveFileW(entries[i].c_str(), source.c_str()) ||
+                        test::WriteFileBytes(source, content(i)));
+            ASSERT_TRUE(i % 20 || test::WriteFileBytes(entries[i], "old"));
+        }
+        ASSERT_TRUE(test::WriteFileBytes(L"patchlist.txt", list));
+        DeleteFileW(L"velmora.log");
+    };
+    auto check = [&] {
+        size_t moved = 0, wrong = 0;
+        for (const auto& entry : entries)
+            moved += !test::PathExists(L"download\\" + entry);
+        const bool listLeft = test::PathExists(L"patchlist.txt");
+        EXPECT_TRUE(test::RunProcess(test::Updater(), L"update --log"));
+        for (size_t i = 0; i < entries.size(); ++i)
+            wrong += test::ReadFileBytes(entries[i]) != content(i) ||
+                     test::PathExists(L"download\\" + entries[i]);
+        EXPECT_EQ(wrong, 0u);
+        EXPECT_FALSE(test::PathExists(L"patchlist.txt"));
+        EXPECT_FALSE(test::PathExists(L"patchlist.txt.applying"));
+        // No failure for the files the killed run placed; a run that finds no
+        // list says so at level ERROR, as it always has.
+        const std::string log = test::ReadFileBytes(L"velmora.log");
+        const size_t placed = test::CountOf(log, " - Already in place: ");
+        EXPECT_EQ(test::CountOf(log, "[ERROR]"), listLeft ? 0u : 1u) << log.substr(0, 2000);
+        EXPECT_EQ(test::CountOf(log, "[ERROR]"), test::CountOf(log, "open patchlist.txt"));
+        EXPECT_EQ(placed, listLeft ? moved : 0);
+        return std::to_string(moved) + " of 2000 moved, list " + (listLeft ? "left" : "gone") +
+               "; next run: " + std::to_string(placed) + " already in place, " +
+               std::to_string(wrong) + " wrong";
+    };
+    KillTwentyTimes(L"update", L"patchlist.txt.applying", L"patchlist.txt.applying", false, prepare,
+                    check);
+}
+
+// No truncated file may ever stand at the target; the next run fetches it whole.
+TEST(KilledRuns, ARuntimeDownloadOf64MiB) {
+    const std::wstring target = L"system64\\EngineCore.dll", part = target + L".part";
+    std::string body(64u << 20, '\0');
+    std::mt19937 bytes(64);
+    for (size_t i = 0; i < body.size(); i += 4) {
+        const unsigned word = bytes();
+        body.replace(i, 4, reinterpret_cast<const char*>(&word), 4);
+    }
+    test::ClearSites();
+    ASSERT_TRUE(test::PutSiteFile(test::Site::Mirror, L"system64/EngineCore.dll", body));
+    // Slowly (2 MiB every 30 ms) for the runs that are killed, at full speed after.
+    auto serve = [](const char* options) {
+        ASSERT_TRUE(
+            test::PutSiteFile(test::Site::Mirror, L"system64/EngineCore.dll.serve", options));
+    };
+    test::ScopedWorkDir dir;
+    test::InstallRuntimeFiles({L"EngineCore.dll"});
+    auto prepare = [&] {
+        DeleteFileW(target.c_str());
+        DeleteFileW(L"velmora.log");
+        serve("chunk=2097152&delay=0.03");
+    };
+    auto check = [&] {
+        const size_t partBytes = test::ReadFileBytes(part).size();
+        // A kill comes before the move into place or after it, never within.
+        const bool inPlace = test::PathExists(target);
+        EXPECT_TRUE(!inPlace || test::ReadFileBytes(target) == body);
+        serve("");
+        EXPECT_TRUE(test::RunProcess(test::Updater(), L"--log"));
+        EXPECT_TRUE(test::ReadFileBytes(target) == body);
+        // A partial file may stay only with its resume information beside it.
+        EXPECT_TRUE(!test::PathExists(part) || test::PathExists(part + L".info"));
+        const std::string log = test::ReadFileBytes(L"velmora.log");
+        EXPECT_EQ(test::CountOf(log, "[ERROR]"), 0u) << log;
+        EXPECT_EQ(test::CountOf(log, " - Missing file: "), inPlace ? 0u : 1u) << log;
+        return inPlace ? "file in place, whole"
+                       : std::to_string(partBytes >> 20) + " MiB in the .part";
+    };
+    KillTwentyTimes(L"", part, target, true, prepare, check);
+}
