@@ -48,10 +48,25 @@ void PaintNow(HWND control) {
                      PRF_CLIENT | PRF_ERASEBKGND);
 }
 
-void PaintHeldBack(HWND control) {
-    SetRedraw(control, true);
-    PaintNow(control);
-    SetRedraw(control, false);
+// Where a control stands in its parent's client area.
+RECT ControlRect(HWND control) {
+    RECT r = {};
+    GetWindowRect(control, &r);
+    MapWindowPoints(HWND_DESKTOP, GetParent(control), reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+// A control whose redraw is held off has no visible region of its own, so
+// it is printed through its parent's context, clipped to its place: one
+// context for both controls, and no redraw switched on and off (under Wine
+// each switch is a style change sent to the server).
+void PaintHeldBack(HDC parent, HWND control, const RECT& at) {
+    const int saved = SaveDC(parent);
+    SetViewportOrgEx(parent, at.left, at.top, nullptr);
+    IntersectClipRect(parent, 0, 0, at.right - at.left, at.bottom - at.top);
+    SendMessageW(control, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(parent),
+                 PRF_CLIENT | PRF_ERASEBKGND);
+    RestoreDC(parent, saved);
 }
 
 // A launch run finds the other copy already starting the game; an update run
@@ -113,6 +128,7 @@ int UpdaterMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int showComman
     } else {
         SetRedraw(g_statusLabel, false);
         SetRedraw(g_progressBar, false);
+        const RECT labelAt = ControlRect(g_statusLabel), barAt = ControlRect(g_progressBar);
         DWORD paintedAt = GetTickCount();
         int position = 0;
         int paintedPosition = 0;
@@ -123,9 +139,14 @@ int UpdaterMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int showComman
             // move, say) is always shown before it is applied.
             if (GetTickCount() - paintedAt >= kFrameMs) {
                 SetStatus(g_patchList[k - 1].c_str());
-                PaintHeldBack(g_statusLabel);
-                if (position != paintedPosition)
-                    PaintHeldBack(g_progressBar);
+                {
+                    ScopedGetDC dc(window);
+                    if (dc.get()) {
+                        PaintHeldBack(dc.get(), g_statusLabel, labelAt);
+                        if (position != paintedPosition)
+                            PaintHeldBack(dc.get(), g_progressBar, barAt);
+                    }
+                }
                 paintedPosition = position;
                 // Once a frame the window answers its messages too.
                 PumpThreadMessages();
