@@ -1,0 +1,81 @@
+// Reference for the launch benchmark: the visible work of a launch with
+// nothing missing. Shows one colour-keyed layered popup of the progress
+// popup's size, style and look with a full bar, then starts the game through
+// the shell. The popup's status line is empty then, so no text is drawn there.
+#include <windows.h>
+#include <shellapi.h>
+
+namespace {
+
+const int kWidth = 320;
+const int kHeight = 150;
+const int kTrack = 200;
+const COLORREF kKey = RGB(0xFF, 0xFF, 0xFF);
+
+void Fill(HDC dc, const RECT& rect, COLORREF colour) {
+    HBRUSH brush = CreateSolidBrush(colour);
+    FillRect(dc, &rect, brush);
+    DeleteObject(brush);
+}
+
+void Rounded(HDC dc, RECT r, int corner, COLORREF fill, COLORREF outline) {
+    HGDIOBJ brush = CreateSolidBrush(fill);
+    HGDIOBJ pen = CreatePen(PS_SOLID, 1, outline);
+    HGDIOBJ oldBrush = SelectObject(dc, brush);
+    HGDIOBJ oldPen = SelectObject(dc, pen);
+    RoundRect(dc, r.left, r.top, r.right, r.bottom, corner, corner);
+    SelectObject(dc, oldPen);
+    SelectObject(dc, oldBrush);
+    DeleteObject(pen);
+    DeleteObject(brush);
+}
+
+void Caption(HDC dc, RECT r, COLORREF colour) {
+    SetTextColor(dc, colour);
+    DrawTextA(dc, "VELMORA ONLINE", -1, &r, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+}
+
+void Draw(HDC dc) {
+    Fill(dc, {0, 0, kWidth, kHeight}, kKey);
+    Rounded(dc, {10, 10, kWidth - 10, kHeight - 10}, 20, RGB(0x1E, 0x1E, 0x1E),
+            RGB(0x32, 0x32, 0x32));
+    HGDIOBJ font = CreateFontA(28, 0, 0, 0, FW_BOLD, 0, 0, 0, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
+                               CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY, DEFAULT_PITCH | FF_SWISS,
+                               "Segoe UI");
+    HGDIOBJ oldFont = SelectObject(dc, font);
+    SetBkMode(dc, TRANSPARENT);
+    Caption(dc, {22, 27, kWidth - 18, 67}, RGB(0x00, 0x00, 0x00));
+    Caption(dc, {20, 25, kWidth - 20, 65}, RGB(0xFA, 0xFA, 0xFA));
+    SelectObject(dc, oldFont);
+    DeleteObject(font);
+    const int left = (kWidth - kTrack) / 2;
+    const COLORREF track = RGB(0x64, 0x64, 0x64);
+    Rounded(dc, {left, 85, left + kTrack, 89}, 4, track, track);
+    Rounded(dc, {left, 85, left + kTrack, 89}, 4, RGB(0xFA, 0xFA, 0xFA), track);
+}
+
+} // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    HWND popup = CreateWindowExW(WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_TOPMOST, L"STATIC", L"",
+                                 WS_POPUP, (GetSystemMetrics(SM_CXSCREEN) - kWidth) / 2,
+                                 (GetSystemMetrics(SM_CYSCREEN) - kHeight) / 2, kWidth, kHeight,
+                                 nullptr, nullptr, instance, nullptr);
+    if (popup) {
+        SetLayeredWindowAttributes(popup, kKey, 0, LWA_COLORKEY);
+        ShowWindow(popup, SW_SHOW);
+        UpdateWindow(popup);
+        HDC dc = GetDC(popup);
+        if (dc) {
+            Draw(dc);
+            ReleaseDC(popup, dc);
+        }
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
+    ShellExecuteW(nullptr, L"open", L"system64\\Game.exe", L"startgame", nullptr, SW_SHOWNORMAL);
+    return popup ? 0 : 1;
+}
