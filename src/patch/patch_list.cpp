@@ -7,6 +7,7 @@
 
 #include <share.h>
 #include <cstdio>
+#include <iterator>
 
 PatchList g_patchList;
 
@@ -27,8 +28,13 @@ bool LoadPatchList() {
         bytes.append(chunk, got);
     file.close();
 
-    for (auto& line : SplitPatchListBytes(bytes))
-        g_patchList.push_back(std::move(line));
+    PatchList lines = SplitPatchListBytes(bytes);
+    std::string().swap(bytes);
+    if (g_patchList.empty())
+        g_patchList = std::move(lines); // no second copy of a long list
+    else
+        g_patchList.insert(g_patchList.end(), std::make_move_iterator(lines.begin()),
+                           std::make_move_iterator(lines.end()));
 
     Logger::Write(L"INFO", L"Patchlist loaded successfully [objects: " +
                                std::to_wstring(g_patchList.size()) + L"]");

@@ -7,6 +7,8 @@
 #include "log/log.h"
 #include "scoped_win.h"
 
+#include <algorithm>
+
 PatchList FailedEntriesToRetry(const PatchList& list, const std::vector<bool>& failed) {
     return SelectEntriesToRetry(list, failed, [](const std::wstring& source) {
         DWORD attributes = GetFileAttributesW(source.c_str());
@@ -69,10 +71,17 @@ bool PatchWalkWasCutShort(const PatchList& entries) {
     const std::string expected = PatchListBytes(entries);
     if (size.QuadPart != static_cast<LONGLONG>(expected.size()))
         return false;
-    std::string bytes(expected.size(), '\0');
-    DWORD got = 0;
-    return ReadFile(note.get(), &bytes[0], static_cast<DWORD>(bytes.size()), &got, nullptr) &&
-           got == bytes.size() && bytes == expected;
+    // Compared a piece at a time: a second whole copy of a long list is not needed.
+    char chunk[64 * 1024];
+    for (size_t at = 0; at < expected.size();) {
+        DWORD got = 0;
+        const DWORD want = static_cast<DWORD>(std::min(sizeof chunk, expected.size() - at));
+        if (!ReadFile(note.get(), chunk, want, &got, nullptr) || got == 0 ||
+            expected.compare(at, got, chunk, got) != 0)
+            return false;
+        at += got;
+    }
+    return true;
 }
 
 bool NotePatchWalk(const PatchList& entries) {
