@@ -75,12 +75,13 @@ void DrawPopup(HDC dc, const RECT& client, const wchar_t* text, int percent) {
             RoundRect(dc, x, 85, FillRight(x, percent), 89, 4, 4);
         }
     }
-    {
+    char message[kPopupMessageBufferSize];
+    ToPopupMessage(text, CP_ACP, message);
+    // An empty line draws nothing: no font is made for it.
+    if (message[0] != '\0') {
         ScopedGdiObject font(CreatePopupFont(13, FW_NORMAL, "Helvetica Neue"));
         ScopedSelect selectFont(dc, font.get());
         SetBkMode(dc, TRANSPARENT);
-        char message[kPopupMessageBufferSize];
-        ToPopupMessage(text, CP_ACP, message);
         const RECT base = {20, 100, w - 20, 120};
         const POINT outline[] = {{1, 1}, {-1, -1}, {1, -1}, {-1, 1}};
         for (const POINT& d : outline)
