@@ -43,6 +43,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         return 3;
     // The options of src/net/download.cpp, in its order.
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, 256L << 10);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, Discard);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, nullptr);
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
