@@ -89,10 +89,15 @@ TEST(UpdaterRun, OneCopyAtATimeInAFolder) {
                     log.find(" - Download successful") < log.find(" - Source Path: "))
             << log;
         const size_t starts = secondLeaves ? 1 : 2;
+        EXPECT_EQ(test::CountOf(log, " - Launch system64\\Game.exe\r\n"), starts) << log;
+        // An update run ends the game's running copies first, so the game a
+        // launch run has just started may be gone before it writes its record.
+        const size_t least = first == std::wstring(L"--log") && !secondLeaves ? 2 : 2 * starts;
         for (DWORD waited = 0; waited < 15000 && test::WaitForLaunchRecord(0).size() < 2 * starts;
              waited += 100)
             Sleep(100);
         Sleep(300); // a third start would show by now
-        EXPECT_EQ(test::WaitForLaunchRecord(0).size(), 2 * starts);
+        const size_t recorded = test::WaitForLaunchRecord(0).size();
+        EXPECT_TRUE(recorded >= least && recorded <= 2 * starts) << recorded;
     }
 }
