@@ -146,12 +146,18 @@ TEST(UpdateOutcome, AnEntryShownForAFrameIsPainted) {
         ASSERT_TRUE(test::WriteFileBytes(name, "new"));
     RunUpdate(SW_SHOWNOACTIVATE);
     const std::vector<COLORREF> full = Pixels(g_progressBar); // painted full after the walk
+    // The label as it paints "slow" itself: what the walk showed must be that,
+    // whole, not part of it over the text before.
+    SetWindowTextW(g_statusLabel, L"slow");
+    UpdateWindow(g_statusLabel);
+    const std::vector<COLORREF> slow = Pixels(g_statusLabel);
     CloseUpdateWindow();
     const Screen &before = g_screens[66], &after = g_screens[100];
     ASSERT_EQ(after.label.size(), 260u * 20u);
     EXPECT_EQ(std::count(after.label.begin(), after.label.end(), CLR_INVALID), 0);
     EXPECT_EQ(after.text, L"slow");
     EXPECT_TRUE(before.label != after.label) << "the label was not painted with \"slow\"";
+    EXPECT_TRUE(after.label == slow) << "the label was painted with \"slow\" only in part";
     EXPECT_TRUE(before.bar != after.bar) << "the bar was not painted at 66";
     // Its last column has the fill's colour, which its first column had from 66 on.
     ASSERT_EQ(full.size(), 260u * 20u);

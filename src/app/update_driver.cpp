@@ -31,8 +31,8 @@ void SetStatus(const wchar_t* text) {
 // WM_SETTEXT, the bar on each new position. For a list of thousands of small
 // files that costs as much as the moves (under Wine each paint is a round of
 // server and X requests, and each WM_SETTEXT one more request). During the
-// walk the bar gets every position, the label the text of the entry at hand
-// whenever they are painted, at most once a frame.
+// walk the bar gets every position with its redraw held off, and is painted,
+// with the label given the text of the entry at hand, at most once a frame.
 const DWORD kFrameMs = 30;
 
 void SetRedraw(HWND control, bool on) {
@@ -57,16 +57,18 @@ RECT ControlRect(HWND control) {
 }
 
 // A control whose redraw is held off has no visible region of its own, so
-// it is printed through its parent's context, clipped to its place: one
-// context for both controls, and no redraw switched on and off (under Wine
-// each switch is a style change sent to the server).
-void PaintHeldBack(HDC parent, HWND control, const RECT& at) {
-    const int saved = SaveDC(parent);
-    SetViewportOrgEx(parent, at.left, at.top, nullptr);
-    IntersectClipRect(parent, 0, 0, at.right - at.left, at.bottom - at.top);
-    SendMessageW(control, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(parent),
+// it is printed through its parent's context, clipped to its place (under
+// Wine each redraw switch is a style change sent to the server). Only for the
+// bar: a static control clips its print to its client rectangle taken as
+// device units, so through a moved origin it paints only part of itself.
+void PaintHeldBack(HWND parent, HWND control, const RECT& at) {
+    ScopedGetDC dc(parent);
+    if (!dc.get())
+        return;
+    SetViewportOrgEx(dc.get(), at.left, at.top, nullptr);
+    IntersectClipRect(dc.get(), 0, 0, at.right - at.left, at.bottom - at.top);
+    SendMessageW(control, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc.get()),
                  PRF_CLIENT | PRF_ERASEBKGND);
-    RestoreDC(parent, saved);
 }
 
 // A launch run finds the other copy already starting the game; an update run
@@ -126,9 +128,8 @@ int UpdaterMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int showComman
     if (n == 0) {
         SetStatus(L"No files found to update");
     } else {
-        SetRedraw(g_statusLabel, false);
         SetRedraw(g_progressBar, false);
-        const RECT labelAt = ControlRect(g_statusLabel), barAt = ControlRect(g_progressBar);
+        const RECT barAt = ControlRect(g_progressBar);
         DWORD paintedAt = GetTickCount();
         int position = 0;
         int paintedPosition = 0;
@@ -139,14 +140,8 @@ int UpdaterMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int showComman
             // move, say) is always shown before it is applied.
             if (GetTickCount() - paintedAt >= kFrameMs) {
                 SetStatus(g_patchList[k - 1].c_str());
-                {
-                    ScopedGetDC dc(window);
-                    if (dc.get()) {
-                        PaintHeldBack(dc.get(), g_statusLabel, labelAt);
-                        if (position != paintedPosition)
-                            PaintHeldBack(dc.get(), g_progressBar, barAt);
-                    }
-                }
+                if (position != paintedPosition)
+                    PaintHeldBack(window, g_progressBar, barAt);
                 paintedPosition = position;
                 // Once a frame the window answers its messages too.
                 PumpThreadMessages();
@@ -157,7 +152,6 @@ int UpdaterMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int showComman
                 ++failures;
             }
         }
-        SetRedraw(g_statusLabel, true);
         SetRedraw(g_progressBar, true);
         if (position != paintedPosition)
             PaintNow(g_progressBar);
