@@ -66,9 +66,6 @@ function(updater_fuzz_target name)
 endfunction()
 
 updater_fuzz_target(patch_list)
-updater_fuzz_target(unsafe_path)
-updater_fuzz_target(log_line)
-updater_fuzz_target(popup_text)
 updater_fuzz_target(resume)
 updater_fuzz_target(minisig)
 

@@ -1,7 +1,6 @@
-// The pure decisions of resuming and retrying downloads, and of the bar that
-// follows their bytes: the answers download_test's server cannot give.
+// The pure decisions of resuming and retrying downloads: the answers
+// download_test's server cannot give.
 #include "net/resume_rules.h"
-#include "app/popup_rules.h"
 
 #include <gtest/gtest.h>
 
@@ -64,16 +63,4 @@ TEST(ResumeRules, WhatIsRetriedAndAfterHowLong) {
     EXPECT_EQ(RetryDelayMs(1, RetryAfterSeconds(" 7 ")), 7000u);
     EXPECT_EQ(RetryDelayMs(2, RetryAfterSeconds("11")), 2000u); // too long to honour
     EXPECT_EQ(RetryAfterSeconds("Wed, 21 Oct 2026 07:28:00 GMT"), -1);
-}
-
-TEST(ResumeRules, TheBarFollowsTheBytesWithinItsStep) {
-    struct Case {
-        std::uint64_t received, expected;
-        int percent;
-    } cases[] = {
-        {0, 0, 10},      {500, 0, 10},     {0, 1000, 10},    {500, 1000, 50},
-        {999, 1000, 89}, {1000, 1000, 90}, {5000, 1000, 90}, {UINT64_MAX - 1, UINT64_MAX, 89},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(StepPercent(10, 90, c.received, c.expected), c.percent) << c.received;
 }
