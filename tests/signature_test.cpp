@@ -73,8 +73,8 @@ TEST(Signature, OnlyAGoodSignatureFromTheSameServerPlacesTheFile) {
             << log.Text();
         // A refusal is the server's failure: no retry there.
         std::string asked;
-        for (const std::string& request : requests.Lines())
-            asked += test::Column(request, 2) + " ";
+        for (const std::string& target : requests.Column(2))
+            asked += target + " ";
         EXPECT_EQ(test::CountOf(asked, "/main/sys/Game.exe "), 1u);
         EXPECT_EQ(test::CountOf(asked, "/main/sys/Game.exe.minisig "), 1u);
         EXPECT_EQ(test::CountOf(asked, "/client/sys/Game.exe "), c.refusal ? 1u : 0u);

@@ -228,11 +228,15 @@ std::vector<std::string> RequestLog::Lines() const {
     return all.size() < start_ ? std::vector<std::string>() : Split(all.substr(start_));
 }
 
-std::string Column(const std::string& line, int k) {
-    size_t start = 0;
-    for (int i = 0; i < k; ++i)
-        start = line.find('\t', start) + 1;
-    return line.substr(start, line.find('\t', start) - start);
+std::vector<std::string> RequestLog::Column(int k) const {
+    std::vector<std::string> column;
+    for (const std::string& line : Lines()) {
+        size_t start = 0;
+        for (int i = 0; i < k; ++i)
+            start = line.find('\t', start) + 1;
+        column.push_back(line.substr(start, line.find('\t', start) - start));
+    }
+    return column;
 }
 
 } // namespace test

@@ -1,5 +1,4 @@
-// Shared pieces of the tests: throw-away game folders, files, the in-process
-// log, message boxes, the built programs, and the local HTTPS server.
+// Shared pieces of the tests.
 #pragma once
 
 #include <windows.h>
@@ -9,8 +8,8 @@
 
 namespace test {
 
-// A fresh folder made the working directory (the game folder) for the test's
-// lifetime, then deleted; made in the test process's own folder, or in parent.
+// A fresh working directory (the game folder) for its lifetime, in the test
+// process's own folder or in parent.
 class ScopedWorkDir {
   public:
     explicit ScopedWorkDir(const std::wstring& parent = L"");
@@ -22,7 +21,6 @@ class ScopedWorkDir {
 };
 
 // The in-process log since the capture was made, stamps removed: "[INFO] x\n".
-// The log stays on the file it opened first, outside every ScopedWorkDir.
 class LogCapture {
   public:
     LogCapture();
@@ -58,22 +56,18 @@ long WaitForPath(const std::wstring& path, bool present, DWORD timeoutMs);
 std::wstring BuildDir(); // holds updater.exe and helpers\<name>.exe
 std::wstring HelperPath(const std::wstring& name);
 const std::wstring& Updater();
-// Starts program with the command-line tail in the working directory; null
-// when it could not. The caller closes the handle.
+// In the working directory; null when it could not. The caller closes it.
 HANDLE StartProcess(const std::wstring& program, const std::wstring& arguments);
-// Runs it and waits; false (and killed) when it did not end within timeoutMs.
+// False (and killed) when it did not end within timeoutMs.
 bool RunProcess(const std::wstring& program, const std::wstring& arguments,
                 DWORD timeoutMs = 60000);
 
-// The eight 64-bit runtime files but those in `except` in system64\; Game.exe
-// is the stand-in game, which appends its command line and folder to
-// launch-record.txt. WaitForLaunchRecord gives those lines once complete.
+// The 64-bit runtime files but those in `except`; Game.exe is the stand-in
+// game, which appends its command line and folder to launch-record.txt.
 void InstallRuntimeFiles(const std::vector<std::wstring>& except = {});
 std::vector<std::string> WaitForLaunchRecord(DWORD timeoutMs = 15000);
 
-// tools/https_server.py (see there for the fault paths and .serve options):
-// the mirror site under UPDATER_MIRROR_BASE_URL, the server site under
-// UPDATER_SERVER_BASE_URL.
+// tools/https_server.py's sites (see there for the fault paths and .serve options).
 enum class Site { Mirror, Server };
 void ClearSites();
 bool PutSiteFile(Site site, const std::wstring& tail, const std::string& bytes);
@@ -81,15 +75,15 @@ bool PutSiteFile(Site site, const std::wstring& tail, const std::string& bytes);
 std::wstring ServerUrl(const std::string& listener, const std::wstring& path);
 
 // The requests logged since: "listener TAB method TAB target TAB user-agent
-// TAB range TAB if-range" each.
+// TAB range TAB if-range" each; Column(k) gives field k (from 0) of each.
 class RequestLog {
   public:
     RequestLog();
     std::vector<std::string> Lines() const;
+    std::vector<std::string> Column(int k) const;
 
   private:
     size_t start_;
 };
-std::string Column(const std::string& line, int k); // from 0
 
 } // namespace test
