@@ -1,7 +1,5 @@
-// The built updater.exe killed at pseudo-random moments (a fixed seed) of an
-// update walk of 2,000 entries and of a 64 MiB runtime download, each kill
-// followed by one normal run, which must leave everything whole and report no
-// failure. Prints each kill's moment and what it left.
+// updater.exe killed at pseudo-random moments (a fixed seed), each kill followed
+// by one normal run that must leave everything whole and report no failure.
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -13,8 +11,7 @@
 namespace {
 
 // Times one run from `start` appearing to `end` appearing (or going), then
-// twenty times: prepare, start the updater, kill it a random moment of that
-// span after `start` appeared, and let check run the next one and judge.
+// twenty times kills one within that span; check runs the next and judges.
 void KillTwentyTimes(const wchar_t* arguments, const std::wstring& start, const std::wstring& end,
                      bool endAppears, const std::function<void()>& prepare,
                      const std::function<std::string()>& check) {

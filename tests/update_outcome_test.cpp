@@ -1,6 +1,5 @@
-// Whole update runs in process: files replaced, unsafe entries refused, what
-// the label says and what happens to patchlist.txt when some entries could not
-// be placed, and what the window paints during the walk.
+// Whole update runs in process: the files, the label, patchlist.txt, and what
+// the window paints during the walk.
 #include "app/app.h"
 #include "patch/patch.h"
 #include "support/test_support.h"
@@ -13,8 +12,8 @@
 
 namespace {
 
-// Pixels of a control's rectangle, read through the update window's device
-// context: with its redraw held off a control's own context draws nothing.
+// Read through the update window's context: with its redraw held off a
+// control's own context draws nothing.
 std::vector<COLORREF> Pixels(HWND control) {
     HWND window = GetParent(control);
     RECT r;
@@ -36,8 +35,7 @@ struct Screen {
 std::vector<std::wstring> g_labels; // each text the label was given
 std::map<int, Screen> g_screens;    // as each bar position was about to be set
 
-// Entry 2 of 3 (position 66) takes longer than a frame to be applied, so the
-// label and the bar must be painted with it before entry 3 comes.
+// Entry 2 of 3 (position 66) takes longer than a frame, so it must be painted.
 LRESULT CALLBACK Watch(int code, WPARAM wParam, LPARAM lParam) {
     auto* sent = reinterpret_cast<const CWPSTRUCT*>(lParam);
     if (code == HC_ACTION && g_statusLabel && sent->hwnd == g_statusLabel &&
@@ -86,13 +84,12 @@ TEST(UpdateOutcome, ReplacesRefusesAndKeepsWhatFailed) {
         {"readme.txt\r\nsub\\b.txt\n",
          {L"Update complete!", L"patchlist.txt has been deleted."},
          ""},
-        // f is a file, so nothing can be placed below it; missing.dll was never
-        // downloaded and the unsafe entry is refused: neither is kept.
+        // Nothing can be placed below the file f; missing.dll and the unsafe
+        // entry are not kept.
         {"readme.txt\r\nf\\x.dll\r\nmissing.dll\n..\\outside.txt\n \"f\\y.dll\"\t\nf\\x.dll\n",
          {L"Update incomplete: 5 of 6 files failed", L"patchlist.txt kept for 3 files."},
          "f\\x.dll\r\n \"f\\y.dll\"\t\r\nf\\x.dll\r\n"},
-        // The walk of this very list was cut short after placed.txt had been
-        // moved: that entry is done; missing.dll, at neither end, still fails.
+        // A walk of this list was cut short after placed.txt had been moved.
         {"readme.txt\r\nplaced.txt\n",
          {L"Update complete!", L"patchlist.txt has been deleted."},
          "",
@@ -146,8 +143,7 @@ TEST(UpdateOutcome, AnEntryShownForAFrameIsPainted) {
         ASSERT_TRUE(test::WriteFileBytes(name, "new"));
     RunUpdate(SW_SHOWNOACTIVATE);
     const std::vector<COLORREF> full = Pixels(g_progressBar); // painted full after the walk
-    // The label as it paints "slow" itself: what the walk showed must be that,
-    // whole, not part of it over the text before.
+    // What the walk showed must be the label's own paint of "slow", whole.
     SetWindowTextW(g_statusLabel, L"slow");
     UpdateWindow(g_statusLabel);
     const std::vector<COLORREF> slow = Pixels(g_statusLabel);

@@ -1,12 +1,8 @@
 #!/usr/bin/python3
-"""Black-box suite of the 32-bit program as players run it.
-
-Runs build/win32-test/updater.exe (the i686 build with the test build's
-constants) under 32-bit Wine, through qemu-user, in two cached prefixes: a
-64-bit Windows (build/wine-wow64, the program under WOW64) and a 32-bit one
-(build/wine-win32). Each case writes a game folder, runs the program and
-checks the folder, the HTTPS server's requests and the stand-in game's launch
-record. Needs an X display (tools/test runs it in xvfb-run) and build/win64.
+"""Black-box suite of the 32-bit program as players run it: build/win32-test/
+updater.exe under 32-bit Wine (qemu-user) in two cached prefixes, a 64-bit
+Windows (build/wine-wow64, WOW64) and a 32-bit one (build/wine-win32). Needs an
+X display (tools/test runs it in xvfb-run) and build/win64.
 
 Usage: tests/win32_suite.py [CASE ...]   (default: every case)
 """
@@ -69,6 +65,11 @@ def write(path, data):
         f.write(data)
 
 
+def publish(path, data):
+    """Puts a file on a site: "mirror/..." or "server/..."."""
+    write(os.path.join(SITES, *path.split("/")), data)
+
+
 def read(folder, *path):
     try:
         with open(os.path.join(folder, *path), "rb") as f:
@@ -117,41 +118,35 @@ def launched(folder, system):
             lines[1] == "z:" + folder.replace("/", "\\").lower()) or lines
 
 
-def check(fails, ok, what):
-    if ok is not True:
-        fails.append("%s: %r" % (what, ok))
-
-
-def case_wow64_launch_fetches(wow64, win32, fails):
+def case_wow64_launch_fetches(wow64, win32, check):
     """A launch run under WOW64: the one missing runtime file from the mirror
     over verified HTTPS into system64\\, then system64\\Game.exe; no log
     without --log, and no .minisig asked for by this build without a key."""
     folder = game_folder("wow64-launch", "system64", ("AudioMix.dll",))
     body = os.urandom(200000)
-    write(os.path.join(SITES, "mirror", "system64", "AudioMix.dll"), body)
-    check(fails, wow64.wine(UPDATER32, cwd=folder) == 0, "exit code")
-    check(fails, read(folder, "system64", "AudioMix.dll") == body, "AudioMix.dll")
-    check(fails, not os.path.exists(os.path.join(folder, "system32")), "no system32\\")
-    check(fails, read(folder, "velmora.log") is None, "no log")
-    check(fails, launched(folder, "system64"), "game started")
-    check(fails, asked(MIRROR + "system64/AudioMix.dll"), "requests")
+    publish("mirror/system64/AudioMix.dll", body)
+    check("exit code", wow64.wine(UPDATER32, cwd=folder) == 0)
+    check("AudioMix.dll", read(folder, "system64", "AudioMix.dll") == body)
+    check("no system32\\", not os.path.exists(os.path.join(folder, "system32")))
+    check("no log", read(folder, "velmora.log") is None)
+    check("game started", launched(folder, "system64"))
+    check("requests", asked(MIRROR + "system64/AudioMix.dll"))
 
 
-def case_wow64_two_launch_runs(wow64, win32, fails):
+def case_wow64_two_launch_runs(wow64, win32, check):
     """Two launch runs at once under WOW64: one fetches the missing file
     (slowly) and starts the game, the other leaves at once."""
     folder = game_folder("wow64-two-launches", "system64", ("AudioMix.dll",))
     body = os.urandom(300000)
-    write(os.path.join(SITES, "mirror", "system64", "AudioMix.dll"), body)
-    write(os.path.join(SITES, "mirror", "system64", "AudioMix.dll.serve"),
-          b"chunk=20000&delay=0.15")  # 2 s
+    publish("mirror/system64/AudioMix.dll", body)
+    publish("mirror/system64/AudioMix.dll.serve", b"chunk=20000&delay=0.15")  # 2 s
     runs = [wow64.start(UPDATER32, "--log", cwd=folder) for _ in range(2)]
-    check(fails, [p.wait(90) for p in runs] == [0, 0], "exit codes")
-    check(fails, read(folder, "system64", "AudioMix.dll") == body, "AudioMix.dll")
-    check(fails, asked(MIRROR + "system64/AudioMix.dll"), "requests")
-    check(fails, launched(folder, "system64"), "game started once")
-    check(fails, log_lines(folder).count(b"[INFO] Another updater is running in this folder") == 1,
-          "one copy left at once")
+    check("exit codes", [p.wait(90) for p in runs] == [0, 0])
+    check("AudioMix.dll", read(folder, "system64", "AudioMix.dll") == body)
+    check("requests", asked(MIRROR + "system64/AudioMix.dll"))
+    check("game started once", launched(folder, "system64"))
+    check("one copy left at once",
+          log_lines(folder).count(b"[INFO] Another updater is running in this folder") == 1)
 
 
 def update_folder(name):
@@ -169,47 +164,45 @@ def update_folder(name):
     return folder
 
 
-def case_wow64_update_run(wow64, win32, fails):
+def case_wow64_update_run(wow64, win32, check):
     """An update run under WOW64: files replaced and placed in new folders, the
     unsafe entry refused, the list deleted, the missing runtime file from the
     main server after the mirror's 404, the game started; the log is line for
     line the 64-bit build's."""
-    write(os.path.join(SITES, "server", "system64", "Presence.dll"), b"presence")
+    publish("server/system64/Presence.dll", b"presence")
     folder = update_folder("wow64-update")
-    check(fails, wow64.wine(UPDATER32, "update", "--log", cwd=folder) == 0, "exit code")
-    check(fails, read(folder, "data", "maps", "a.map") == b"new map", "a.map")
-    check(fails, read(folder, "readme.txt") == b"new", "readme.txt replaced")
+    check("exit code", wow64.wine(UPDATER32, "update", "--log", cwd=folder) == 0)
+    check("a.map", read(folder, "data", "maps", "a.map") == b"new map")
+    check("readme.txt replaced", read(folder, "readme.txt") == b"new")
     for gone in ("download/readme.txt", "../escaped.txt", "patchlist.txt", "patchlist.bat"):
-        check(fails, not os.path.exists(os.path.join(folder, gone)), gone + " is gone")
-    check(fails, read(folder, "system64", "Presence.dll") == b"presence", "Presence.dll")
-    check(fails, launched(folder, "system64"), "game started")
+        check(gone + " is gone", not os.path.exists(os.path.join(folder, gone)))
+    check("Presence.dll", read(folder, "system64", "Presence.dll") == b"presence")
+    check("game started", launched(folder, "system64"))
     log32 = log_lines(folder)
-    check(fails, b"[ERROR] Refused unsafe path: ..\\escaped.txt" in log32, "refusal logged")
-    check(fails, asked(MIRROR + "system64/Presence.dll", MAIN + "system64/Presence.dll"),
-          "requests")
+    check("refusal logged", b"[ERROR] Refused unsafe path: ..\\escaped.txt" in log32)
+    check("requests", asked(MIRROR + "system64/Presence.dll", MAIN + "system64/Presence.dll"))
     folder64 = update_folder("wow64-update-x64")
-    check(fails, wow64.wine(UPDATER64, "update", "--log", loader=WINE64, cwd=folder64) == 0,
-          "64-bit build's exit code")
+    check("64-bit build's exit code",
+          wow64.wine(UPDATER64, "update", "--log", loader=WINE64, cwd=folder64) == 0)
     log64 = log_lines(folder64)
-    check(fails, log32 == log64 or [(a, b) for a, b in zip(log32, log64) if a != b][:3] or
-          (len(log32), len(log64)), "the logs of both builds")
+    check("the logs of both builds", log32 == log64 or
+          [(a, b) for a, b in zip(log32, log64) if a != b][:3] or (len(log32), len(log64)))
 
 
-def case_win32_only_system32(wow64, win32, fails):
+def case_win32_only_system32(wow64, win32, check):
     """A launch run on a 32-bit Windows: only system32\\ is looked at, fetched
     into and started from."""
     folder = game_folder("win32-launch", "system32", ("Crashlog.dll", "NetFetch.dll"))
     for entry in RUNTIME:
-        write(os.path.join(SITES, "mirror", *entry.split("\\")), entry.encode())
-    check(fails, win32.wine(UPDATER32, "--log", cwd=folder) == 0, "exit code")
+        publish("mirror/" + entry.replace("\\", "/"), entry.encode())
+    check("exit code", win32.wine(UPDATER32, "--log", cwd=folder) == 0)
     for name in ("Crashlog.dll", "NetFetch.dll"):
-        check(fails, read(folder, "system32", name) == b"system32\\" + name.encode(), name)
-    check(fails, not os.path.exists(os.path.join(folder, "system64")), "no system64\\")
-    check(fails, launched(folder, "system32"), "game started")
-    check(fails, asked(MIRROR + "system32/Crashlog.dll",
-                             MIRROR + "system32/NetFetch.dll"), "requests")
+        check(name, read(folder, "system32", name) == b"system32\\" + name.encode())
+    check("no system64\\", not os.path.exists(os.path.join(folder, "system64")))
+    check("game started", launched(folder, "system32"))
+    check("requests", asked(MIRROR + "system32/Crashlog.dll", MIRROR + "system32/NetFetch.dll"))
     log = b"\n".join(log_lines(folder))
-    check(fails, b"system64" not in log and b"-x64" not in log, "no 64-bit file in the log")
+    check("no 64-bit file in the log", b"system64" not in log and b"-x64" not in log)
 
 
 def main(wanted):
@@ -236,8 +229,9 @@ def main(wanted):
                 os.makedirs(os.path.join(SITES, site))
             open(os.path.join(STATE, "requests.log"), "w").close()
             t, fails = time.time(), []
+            check = lambda what, ok: ok is True or fails.append("%s: %r" % (what, ok))
             try:
-                case(*prefixes, fails)
+                case(*prefixes, check)
             except subprocess.TimeoutExpired:  # a message box nobody answers, say
                 fails.append("timed out")
                 for prefix in prefixes:
