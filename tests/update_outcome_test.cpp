@@ -1,6 +1,7 @@
-// Whole update runs in process: the files, the label, patchlist.txt, and what
-// the window paints during the walk.
+// Whole update runs in process: the files, the label, patchlist.txt, what the
+// window paints during the walk, the lock, and the game's copies it ends.
 #include "app/app.h"
+#include "app/update_rules.h"
 #include "patch/patch.h"
 #include "support/test_support.h"
 
@@ -9,6 +10,7 @@
 
 #include <algorithm>
 #include <map>
+#include <thread>
 
 namespace {
 
@@ -159,4 +161,78 @@ TEST(UpdateOutcome, AnEntryShownForAFrameIsPainted) {
     ASSERT_EQ(full.size(), 260u * 20u);
     EXPECT_EQ(full[10 * 260 + 257], after.bar[10 * 260 + 2]);
     EXPECT_NE(after.bar[10 * 260 + 257], after.bar[10 * 260 + 2]);
+}
+
+// Another thread holds this folder's mutex, taken under another spelling of the
+// folder. (updater_run_test runs two real copies side by side.)
+TEST(InstallationLock, AnUpdateRunGivesUpAfterItsWaitTouchingNothing) {
+    test::ScopedWorkDir dir;
+    test::InstallRuntimeFiles();
+    ASSERT_TRUE(test::WriteFileBytes(L"download\\a.dll", "new"));
+    ASSERT_TRUE(test::WriteFileBytes(L"patchlist.txt", "a.dll\r\n"));
+    ASSERT_TRUE(test::WriteFileBytes(L"patchlist.bat", "x"));
+    std::wstring lower = dir.path();
+    CharLowerBuffW(&lower[0], static_cast<DWORD>(lower.size()));
+    ASSERT_TRUE(SetCurrentDirectoryW(lower.c_str()));
+    HANDLE taken = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::thread holder([&, name = InstallationLockName(FoldPathCase(dir.path()))] {
+        ScopedMutex lock(CreateMutexW(nullptr, FALSE, name.c_str()));
+        lock.Acquire(0);
+        SetEvent(taken);
+        WaitForSingleObject(release, INFINITE);
+    });
+    ASSERT_EQ(WaitForSingleObject(taken, 5000), WAIT_OBJECT_0);
+    g_statusLabel = nullptr;
+    test::LogCapture log;
+    test::DialogWatcher dialogs;
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(
+        UpdaterMain(GetModuleHandleW(nullptr), nullptr, const_cast<PWSTR>(L"update"), SW_HIDE), 0);
+    EXPECT_GE(GetTickCount() - start, 5900u); // 6 s in the test build, 60 s in the product
+    SetEvent(release);
+    holder.join();
+    CloseHandle(taken);
+    CloseHandle(release);
+
+    EXPECT_EQ(dialogs.Texts(),
+              std::vector<std::wstring>{L"Another update is running in this folder."});
+    EXPECT_EQ(log.Text(), "[ERROR] Another updater is running in this folder\n");
+    EXPECT_EQ(g_statusLabel, nullptr) << "the update window was made";
+    EXPECT_EQ(test::ReadFileBytes(L"download\\a.dll"), "new");
+    EXPECT_EQ(test::ReadFileBytes(L"patchlist.txt"), "a.dll\r\n");
+    EXPECT_TRUE(test::PathExists(L"patchlist.bat"));
+    EXPECT_TRUE(test::WaitForLaunchRecord(500).empty());
+}
+
+// Only this installation's copies, and the call returns once they are gone.
+TEST(TerminateProcesses, EndsOnlyThisInstallationsGameAndWaits) {
+    test::ScopedWorkDir dir;
+    const std::wstring outside = dir.path() + L"X"; // C:\...\case1X is not in C:\...\case1
+    std::wstring upper = dir.path();
+    CharUpperBuffW(&upper[0], static_cast<DWORD>(upper.size()));
+    const std::pair<std::wstring, bool> copies[] = {
+        {upper + L"\\Game.exe", true}, // started through another letter case of the folder
+        {dir.path() + L"\\system64\\GAME.EXE", true},
+        {dir.path() + L"\\MyGame.exe", false},
+        {dir.path() + L"\\Game.exe.bak", false},
+        {outside + L"\\Game.exe", false},
+    };
+    std::vector<HANDLE> processes;
+    for (const auto& [path, ended] : copies) {
+        test::MakeDirs(path.substr(0, path.rfind(L'\\')));
+        EXPECT_TRUE(CopyFileW(test::HelperPath(L"sleeper").c_str(), path.c_str(), FALSE));
+        processes.push_back(test::StartProcess(path, L""));
+        EXPECT_TRUE(processes.back()) << test::Narrow(path);
+    }
+    TerminateProcessesByName(L"Game.exe");
+    for (size_t i = 0; i < processes.size(); ++i) {
+        // Already gone when the call returns, or still running.
+        EXPECT_EQ(WaitForSingleObject(processes[i], 0) == WAIT_OBJECT_0, copies[i].second)
+            << test::Narrow(copies[i].first);
+        TerminateProcess(processes[i], 1);
+        WaitForSingleObject(processes[i], 5000);
+        CloseHandle(processes[i]);
+    }
+    test::RemoveTree(outside);
 }
