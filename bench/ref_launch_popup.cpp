@@ -39,9 +39,9 @@ void Draw(HDC dc) {
     Fill(dc, {0, 0, kWidth, kHeight}, kKey);
     Rounded(dc, {10, 10, kWidth - 10, kHeight - 10}, 20, RGB(0x1E, 0x1E, 0x1E),
             RGB(0x32, 0x32, 0x32));
-    HGDIOBJ font = CreateFontA(28, 0, 0, 0, FW_BOLD, 0, 0, 0, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
-                               CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY, DEFAULT_PITCH | FF_SWISS,
-                               "Segoe UI");
+    HGDIOBJ font =
+        CreateFontA(28, 0, 0, 0, FW_BOLD, 0, 0, 0, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
+                    CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY, DEFAULT_PITCH | FF_SWISS, "Segoe UI");
     HGDIOBJ oldFont = SelectObject(dc, font);
     SetBkMode(dc, TRANSPARENT);
     Caption(dc, {22, 27, kWidth - 18, 67}, RGB(0x00, 0x00, 0x00));

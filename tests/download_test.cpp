@@ -158,9 +158,21 @@ TEST_F(DownloadTest, FromMirrorsRetriesThenFallsBack) {
         EXPECT_EQ(DownloadFromMirrors(file), stored != nullptr);
         std::vector<std::string> asked;
         for (const char* site = c.asked; *site; ++site)
-            asked.push_back(test::Narrow((*site == 'M' ? kMirrorPath : kServerPath) + L"a/b/c.dll"));
+            asked.push_back(
+                test::Narrow((*site == 'M' ? kMirrorPath : kServerPath) + L"a/b/c.dll"));
         EXPECT_EQ(requests.Column(2), asked);
         EXPECT_EQ(test::CountOf(log.Text(), "[INFO] Retrying in 2 s\n"), *c.serve ? 1u : 0u);
+        if (!stored) { // every line of the fallback, as it stands
+            std::string expected = "[INFO] Downloading from GitHub: a\\b\\c.dll\n";
+            for (const std::wstring& base : {kMirror, kServer}) {
+                expected += "[INFO] Downloading from: " + test::Narrow(base) +
+                            "a/b/c.dll\n[INFO] Saving to: a\\b\\c.dll\n"
+                            "[ERROR] Download failed with HTTP code: 404\n";
+                if (base == kMirror)
+                    expected += "[INFO] GitHub failed, trying main server: a\\b\\c.dll\n";
+            }
+            EXPECT_EQ(log.Text(), expected + "[ERROR] Failed to download: a\\b\\c.dll\n");
+        }
         EXPECT_EQ(test::ReadFileBytes(file), stored ? stored : "");
         EXPECT_EQ(test::PathExists(file), stored != nullptr);
         EXPECT_FALSE(test::PathExists(file + L".part"));

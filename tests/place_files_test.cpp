@@ -47,10 +47,15 @@ TEST(ApplyPatchEntry, MovesReplacesRefusesAndReportsFailures) {
         std::wstring entry;
         const char* error; // the line logged; nullptr: placed
         Files after;
+        const char* wholeLog = nullptr; // where the log's own lines are pinned
     } cases[] = {
         {L"  \"data\\maps\\a.map\"\t",
          nullptr,
-         {{L"data\\maps\\a.map", "map"}, {L"download\\data\\maps\\a.map", "(none)"}}},
+         {{L"data\\maps\\a.map", "map"}, {L"download\\data\\maps\\a.map", "(none)"}},
+         "[INFO] Source Path: download\\data\\maps\\a.map\n"
+         "[INFO] Destination Path: data\\maps\\a.map\n"
+         "[INFO] Directory created successfully: data\\maps\n"
+         "[INFO] File moved successfully to: data\\maps\\a.map\n"},
         {L"readme.txt", nullptr, {{L"readme.txt", "new"}, {L"download\\readme.txt", "(none)"}}},
         // Replacing a directory waits for a while, then gives up.
         {L"dir",
@@ -74,6 +79,9 @@ TEST(ApplyPatchEntry, MovesReplacesRefusesAndReportsFailures) {
         const std::string text = log.Text();
         EXPECT_EQ(test::CountOf(text, "[ERROR]"), c.error ? 1u : 0u) << text;
         EXPECT_EQ(test::CountOf(text, c.error ? c.error : "[ERROR]"), c.error ? 1u : 0u) << text;
+        if (c.wholeLog) {
+            EXPECT_EQ(text, c.wholeLog);
+        }
         for (const auto& [path, state] : c.after)
             EXPECT_EQ(State(path), state) << test::Narrow(path);
     }
