@@ -90,19 +90,32 @@ TEST(LaunchGame, StartsTheGameOrSaysWhyNot) {
         const char* game; // Game.exe's bytes; nullptr: the stand-in game
         int quitCode;
         std::vector<std::wstring> boxes;
+        std::string log; // its end: the launch's own lines
         size_t requests;
     } cases[] = {
-        {{L"Presence.dll"}, nullptr, 0, {}, 0},
-        // Game.exe, EngineCore.dll twice
+        {{L"Presence.dll"},
+         nullptr,
+         0,
+         {},
+         "[INFO] Attempting to start the game\n[INFO] All system files present\n"
+         "[INFO] Launch system64\\Game.exe\n",
+         0},
         {{L"Game.exe", L"EngineCore.dll", L"MediaLib.dll"},
          nullptr,
          1,
          {L"Failed to download required file: EngineCore.dll"},
-         3},
-        {{}, "not a program", 0, {L"Failed to launch the game"}, 0},
+         "[ERROR] Failed to download: system64\\EngineCore.dll\n"
+         "[ERROR] Failed to download required files\n",
+         3}, // Game.exe, EngineCore.dll twice
+        {{},
+         "not a program",
+         0,
+         {L"Failed to launch the game"},
+         "[INFO] Launch system64\\Game.exe\n[ERROR] Failed to launch the game system64\\Game.exe\n",
+         0},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "case " << &c - cases);
+        SCOPED_TRACE(c.log);
         test::ScopedWorkDir dir;
         test::ClearSites();
         test::InstallRuntimeFiles(c.missing);
@@ -111,6 +124,7 @@ TEST(LaunchGame, StartsTheGameOrSaysWhyNot) {
         ASSERT_TRUE(test::PutSiteFile(test::Site::Mirror, L"system64/Game.exe", "game"));
         ASSERT_TRUE(test::PutSiteFile(test::Site::Server, L"system64/MediaLib.dll", "media"));
         ASSERT_TRUE(test::WriteFileBytes(L"patchlist.bat", "@echo off\r\n"));
+        test::LogCapture log;
         test::RequestLog requests;
         test::DialogWatcher dialogs;
 
@@ -121,6 +135,8 @@ TEST(LaunchGame, StartsTheGameOrSaysWhyNot) {
         ShowProgressPopup(L"", 100);
         EXPECT_EQ(dialogs.Texts(), c.boxes);
         EXPECT_EQ(requests.Lines().size(), c.requests);
+        const std::string text = log.Text();
+        EXPECT_EQ(text.substr(text.size() - std::min(text.size(), c.log.size())), c.log) << text;
         EXPECT_EQ(test::PathExists(L"patchlist.bat"), c.quitCode != 0);
         const std::vector<std::string> record = test::WaitForLaunchRecord(started ? 15000 : 1000);
         if (c.quitCode) {
