@@ -2,18 +2,44 @@
 # GoogleTest tables under AddressSanitizer and UndefinedBehaviorSanitizer, and
 # a libFuzzer target for every function that reads bytes from outside.
 
-# The pure sources. A new one is added here; the Windows build takes all of src/.
-set(UPDATER_PURE_SOURCES
-  src/app/popup_rules.cpp
-  src/app/update_rules.cpp
-  src/launch/architecture_rules.cpp
-  src/log/log_line.cpp
-  src/net/download_rules.cpp
-  src/net/resume_rules.cpp
-  src/net/signature_rules.cpp
-  src/patch/move_retry.cpp
-  src/patch/patch_entry.cpp
-  src/patch/patch_text.cpp)
+# The pure sources: every src/*/*.cpp but the executable's own that, with the
+# project headers it includes, names no <....h> header (the C++ standard
+# library's headers have no extension; <windows.h>, the C runtime's own and
+# libcurl's all do) and uses none of the build's UPDATER_ constants.
+function(updater_header_free file out)
+  file(STRINGS ${file} includes REGEX "^#include ")
+  foreach(line IN LISTS includes)
+    if(line MATCHES "<[^>]*\\.h>")
+      set(${out} FALSE PARENT_SCOPE)
+      return()
+    elseif(line MATCHES "\"([^\"]+)\"")
+      set(header ${CMAKE_SOURCE_DIR}/src/${CMAKE_MATCH_1})
+      if(NOT EXISTS ${header}) # made by the Windows build
+        set(${out} FALSE PARENT_SCOPE)
+        return()
+      endif()
+      updater_header_free(${header} free)
+      if(NOT free)
+        set(${out} FALSE PARENT_SCOPE)
+        return()
+      endif()
+    endif()
+  endforeach()
+  set(${out} TRUE PARENT_SCOPE)
+endfunction()
+
+file(GLOB all_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/*/*.cpp)
+set(UPDATER_PURE_SOURCES "")
+list(REMOVE_ITEM all_sources ${UPDATER_ENTRY_SOURCES})
+foreach(source IN LISTS all_sources)
+  updater_header_free(${source} free)
+  file(STRINGS ${source} constants REGEX "UPDATER_[A-Z_]+")
+  if(free AND NOT constants)
+    list(APPEND UPDATER_PURE_SOURCES ${source})
+  endif()
+endforeach()
+string(REPLACE "${CMAKE_SOURCE_DIR}/" "" pure_names "${UPDATER_PURE_SOURCES}")
+message(STATUS "Windows-free sources: ${pure_names}")
 
 if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
   message(FATAL_ERROR "the native build needs clang (preset native): libFuzzer comes with it")

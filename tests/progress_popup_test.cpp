@@ -1,6 +1,7 @@
 // The progress popup as drawn: pixels are read back from the window's own
 // device context, which holds what the popup drew whatever lies above it.
-#include "app/app.h"
+#include "launch/launch.h"
+#include "launch/popup_look.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +9,7 @@
 
 namespace {
 
-const COLORREF kKey = RGB(0xFF, 0xFF, 0xFF), kPanel = RGB(0x1E, 0x1E, 0x1E);
-const COLORREF kLight = RGB(0xFA, 0xFA, 0xFA), kTrack = RGB(0x64, 0x64, 0x64);
+const COLORREF kKey = kPopupKey, kPanel = kPopupPanel, kLight = kPopupLight, kTrack = kPopupTrack;
 
 int Count(HDC dc, const RECT& r, COLORREF colour) {
     int n = 0;

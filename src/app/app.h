@@ -1,18 +1,17 @@
 // The entry function, the update window, the ending of running game copies
-// and the progress popup.
+// and the installation's lock.
 #pragma once
 
-#include "app/popup_rules.h"
+#include "patch/patch.h"
 #include "scoped_win.h"
 
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 extern HWND g_statusLabel;
 extern HWND g_progressBar;
-// The progress popup; null while none is shown.
-extern HWND g_progressPopup;
 
 // The program's entry, with the platform's wide GUI entry signature.
 int UpdaterMain(HINSTANCE instance, HINSTANCE previous, PWSTR commandLine, int showCommand);
@@ -40,21 +39,11 @@ ScopedMutex CreateInstallationLock();
 // Ends every running copy of the named executable, ignoring case.
 void TerminateProcessesByName(const std::wstring& name);
 
-// Draws the progress popup with the text and a bar filled to the percentage,
-// creating it when none is shown, then dispatches the pending messages. From
-// 100 on it closes a shown popup instead (without dispatching anything).
-void ShowProgressPopup(const wchar_t* text, int percent);
-
-// Dispatches the thread's pending messages without waiting, as each
-// ShowProgressPopup call does; long work calls it so the windows answer.
-void PumpThreadMessages();
-
 // While the update runs, the update window's close box does nothing: the
 // walk and the launch must not be cut short, and a destroyed window would
 // post a quit that ends the message boxes that may follow.
 void SetUpdateWindowClosable(bool closable);
 
-// The status text in the given code page, cut to the whole characters that
-// fit the popup's message buffer.
-void ToPopupMessage(const wchar_t* text, unsigned codePage,
-                    char (&buffer)[kPopupMessageBufferSize]);
+// Places every entry of the list under the update window, moving its bar and
+// label, and ends with the label on the outcome; which entries failed.
+std::vector<bool> WalkPatchList(HWND window, const PatchList& list, bool resumed);

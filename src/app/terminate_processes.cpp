@@ -1,10 +1,21 @@
 // Ending running copies of this installation's game before its files are
 // replaced.
 #include "app/app.h"
-#include "app/update_rules.h"
 #include "scoped_win.h"
 
 namespace {
+
+// True when path names something below directory (at any depth). Both are full
+// paths already folded to one letter case; directory may end in a backslash.
+// C:\game holds C:\game\x but not C:\gameX\x, nor itself.
+bool PathLiesInside(const std::wstring& path, const std::wstring& directory) {
+    if (directory.empty())
+        return false;
+    std::wstring prefix = directory;
+    if (prefix.back() != L'\\')
+        prefix += L'\\';
+    return path.size() > prefix.size() && path.compare(0, prefix.size(), prefix) == 0;
+}
 
 // The process's executable, as a full path; empty when it cannot be told.
 std::wstring ImagePath(HANDLE process) {

@@ -7,11 +7,6 @@
 
 static_assert(kArchitectureAmd64 == PROCESSOR_ARCHITECTURE_AMD64, "x86-64 architecture value");
 
-void* Kernel32Export(const char* name) {
-    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-    return kernel ? reinterpret_cast<void*>(GetProcAddress(kernel, name)) : nullptr;
-}
-
 namespace {
 
 // Missing before Windows 10 1709.

@@ -1,5 +1,23 @@
-// The operating system's bitness and the start of the game.
+// The launch: the runtime files checked and fetched under the progress popup,
+// the operating system's bitness, and the start of the game.
 #pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// Makes sure the runtime files are there, starts the game and posts the quit message.
+void LaunchGame();
+
+// The eight runtime files of the game for a 64-bit or a 32-bit system, in
+// order, and those for this system's bitness.
+std::vector<std::wstring> RequiredSystemFiles(bool native64Bit);
+std::vector<std::wstring> GetRequiredSystemFiles();
+
+// Checks every runtime file and fetches the missing ones under the progress
+// popup; false, after telling the user, when one cannot be had.
+bool EnsureSystemFiles();
 
 // True when the operating system can run x86-64 programs.
 bool IsNative64Bit();
@@ -8,5 +26,14 @@ bool IsNative64Bit();
 // run time; null when this system has none.
 void* Kernel32Export(const char* name);
 
-// Makes sure the runtime files are there, starts the game and posts the quit message.
-void LaunchGame();
+// The progress popup; null while none is shown.
+extern HWND g_progressPopup;
+
+// Draws the progress popup with the text and a bar filled to the percentage,
+// creating it when none is shown, then dispatches the pending messages. From
+// 100 on it closes a shown popup instead (without dispatching anything).
+void ShowProgressPopup(const wchar_t* text, int percent);
+
+// Dispatches the thread's pending messages without waiting, as each
+// ShowProgressPopup call does; long work calls it so the windows answer.
+void PumpThreadMessages();

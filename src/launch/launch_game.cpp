@@ -1,11 +1,9 @@
 // The last step of every run: runtime files checked, the game started through
 // the shell, patchlist.bat removed, and the quit message posted.
 #include "launch/launch.h"
-#include "app/app.h"
 #include "log/log.h"
 #include "net/net.h"
 
-#include <windows.h>
 #include <shellapi.h>
 
 #include <cstdio>

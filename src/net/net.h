@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <vector>
 
 // Told, every few tens of milliseconds while a download runs or waits to be
 // retried, how many bytes of the file have arrived and how many it has in all
@@ -25,12 +24,3 @@ std::size_t WriteDownloadData(char* data, std::size_t size, std::size_t count, v
 // Fetches a file of the installation by its relative path from the primary
 // mirror and, failing that, from the main server; stored at that same path.
 bool DownloadFromMirrors(const std::wstring& relativePath, const DownloadProgress& progress = {});
-
-// The eight runtime files of the game for a 64-bit or a 32-bit system, in
-// order, and those for this system's bitness.
-std::vector<std::wstring> RequiredSystemFiles(bool native64Bit);
-std::vector<std::wstring> GetRequiredSystemFiles();
-
-// Checks every runtime file and fetches the missing ones under the progress
-// popup; false, after telling the user, when one cannot be had.
-bool EnsureSystemFiles();

@@ -6,7 +6,6 @@
 namespace {
 
 const std::string_view kInfoMagic = "velmora-part 1\n";
-const std::size_t kMaxInfoBytes = 8192;
 
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
@@ -65,7 +64,7 @@ std::string FormatPartInfo(const PartInfo& info) {
 }
 
 std::optional<PartInfo> ParsePartInfo(std::string_view text) {
-    if (text.size() > kMaxInfoBytes || text.substr(0, kInfoMagic.size()) != kInfoMagic)
+    if (text.size() > kMaxPartInfoBytes || text.substr(0, kInfoMagic.size()) != kInfoMagic)
         return std::nullopt;
     text.remove_prefix(kInfoMagic.size());
     PartInfo info;

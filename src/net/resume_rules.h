@@ -4,6 +4,7 @@
 // header, so they can be compiled natively and fuzzed.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -16,6 +17,9 @@ struct PartInfo {
     bool validatorIsEtag = false;
     std::uint64_t length = 0; // the full length the response promised
 };
+
+// The largest <name>.part.info taken.
+constexpr std::size_t kMaxPartInfoBytes = 8192;
 
 // The text of <name>.part.info, and its reading. Anything that is not exactly
 // what FormatPartInfo writes (a file torn by a crash, say) reads as nothing.

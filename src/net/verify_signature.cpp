@@ -1,9 +1,14 @@
-// The cryptographic part of the signature check, all of it libsodium's. An
-// "ED" signature covers the file's BLAKE2b-512 hash, which is taken while the
-// file streams from disk; an "Ed" one covers the file itself, which libsodium
-// verifies in one piece, so such a file is read into memory whole.
+// The signature check: the .minisig fetched from beside the file, then
+// checked with libsodium. An "ED" signature covers the file's BLAKE2b-512
+// hash, which is taken while the file streams from disk; an "Ed" one covers
+// the file itself, which libsodium verifies in one piece, so such a file is
+// read into memory whole.
 #include "net/verify_signature.h"
+#include "net/scoped_curl.h"
 #include "net/signature_rules.h"
+#include "net/signing_key.h"
+#include "net/transfer.h"
+#include "patch/patch.h"
 #include "scoped_win.h"
 
 #include <sodium.h>
@@ -11,6 +16,7 @@
 #include <share.h>
 
 #include <cstdio>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -37,7 +43,74 @@ bool ReadWhole(FILE* file, std::vector<unsigned char>& bytes) {
     return !ferror(file);
 }
 
+struct SignatureBody {
+    CURL* curl = nullptr;
+    std::string text;
+};
+
+// Collects a signature file's body, refusing one larger than a signature; an
+// error answer's body is dropped.
+size_t OnSignatureBody(char* data, size_t size, size_t count, void* user) {
+    SignatureBody& body = *static_cast<SignatureBody*>(user);
+    const size_t bytes = size * count;
+    if (ResponseStatus(body.curl) != 200)
+        return bytes;
+    if (bytes > kMaxMinisigBytes + 1 - body.text.size())
+        return 0; // ends the transfer
+    body.text.append(data, bytes);
+    return bytes;
+}
+
+// Fetches the signature into memory, telling the caller the file's own
+// figures meanwhile. False with the reason.
+bool FetchSignature(const std::string& url, const DownloadProgress& progress, std::uint64_t size,
+                    std::string& text, std::wstring& reason) {
+    ScopedCurl curl;
+    SignatureBody body;
+    body.curl = curl.get();
+    if (!curl.get() || !SetTransferOptions(curl.get(), url.c_str()) ||
+        !SetOption(curl.get(), CURLOPT_WRITEFUNCTION, OnSignatureBody, L"WRITEFUNCTION") ||
+        !SetOption(curl.get(), CURLOPT_WRITEDATA, &body, L"WRITEDATA")) {
+        reason = L"signature not requested";
+        return false;
+    }
+    const CURLcode result = Perform(curl.get(), [&] {
+        if (progress)
+            progress(size, size);
+    });
+    const long status = ResponseStatus(curl.get());
+    if (result == CURLE_WRITE_ERROR) {
+        reason = L"signature file too large";
+        return false;
+    }
+    if (result != CURLE_OK || status != 200) {
+        reason = L"no signature (HTTP code " + std::to_wstring(status) + L", " +
+                 Widen(curl_easy_strerror(result)) + L")";
+        return false;
+    }
+    text = std::move(body.text);
+    return true;
+}
+
 } // namespace
+
+bool SignatureHolds(const PartFile& part, const std::string& url,
+                    const DownloadProgress& progress) {
+    if (kSigningKey[0] == '\0')
+        return true;
+    std::string sigText;
+    std::wstring reason;
+    const long long size = part.Size();
+    // The trusted comment names the file without its folders.
+    const std::string fileName =
+        ToUtf8(SplitAtLastSeparator(part.target(), Separators::Either).name);
+    if (FetchSignature(url + ".minisig", progress, size > 0 ? static_cast<std::uint64_t>(size) : 0,
+                       sigText, reason) &&
+        VerifyFileSignature(part.path(), sigText, fileName, kSigningKey, reason))
+        return true;
+    Logger::Write(L"ERROR", L"Signature check failed: " + part.target() + L" (" + reason + L")");
+    return false;
+}
 
 bool VerifyFileSignature(const std::wstring& path, const std::string& sigText,
                          const std::string& fileName, const char* key, std::wstring& reason) {

@@ -1,7 +1,16 @@
-// Checking a downloaded file against its minisign signature.
+// Checking a downloaded file against its minisign signature, fetched from
+// beside it on the same server.
 #pragma once
 
+#include "net/net.h"
+#include "net/part_file.h"
+
 #include <string>
+
+// With a built-in key, whether the whole part carries the publisher's
+// signature, fetched from url + ".minisig"; logged when it does not. Without
+// a key, true and nothing is asked for.
+bool SignatureHolds(const PartFile& part, const std::string& url, const DownloadProgress& progress);
 
 // Whether the file at path is what sigText (a .minisig) signs with the key
 // (a minisign.pub base64 line), for the runtime file named fileName. False

@@ -1,6 +1,5 @@
 // Putting one downloaded file in its place.
 #include "patch/patch.h"
-#include "patch/move_file.h"
 #include "patch/patch_entry.h"
 #include "log/log.h"
 #include "scoped_win.h"
@@ -24,9 +23,12 @@ void ForgetDirectory(const std::wstring& directory, KnownDirectories& known) {
     known.erase(directory);
 }
 
-bool IsFile(const std::wstring& path) {
-    DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+// The log message of a failed move; systemText may be null.
+std::wstring MoveFailureMessage(const std::wstring& destination, unsigned long code,
+                                const wchar_t* systemText) {
+    // The system's text keeps its own line break, so "]" follows it.
+    return L"Object: [" + destination + L"] move failed. Error code: [" + std::to_wstring(code) +
+           L"]. Message: [" + (systemText ? systemText : L"Unknown error") + L"]";
 }
 
 } // namespace

@@ -1,6 +1,9 @@
-// A replacing move that waits out short-lived locks.
-#include "patch/move_file.h"
+// A replacing move that waits out short-lived locks, and telling a file from
+// a folder.
+#include "patch/patch.h"
 #include "patch/move_retry.h"
+
+#include <windows.h>
 
 namespace {
 
@@ -14,7 +17,7 @@ unsigned runWaitedMs = 0;
 
 } // namespace
 
-bool MoveFileReplacing(const std::wstring& from, const std::wstring& to, DWORD& error) {
+bool MoveFileReplacing(const std::wstring& from, const std::wstring& to, unsigned long& error) {
     const DWORD flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH;
     for (size_t retry = 0;; ++retry) {
         if (MoveFileExW(from.c_str(), to.c_str(), flags)) {
@@ -28,4 +31,9 @@ bool MoveFileReplacing(const std::wstring& from, const std::wstring& to, DWORD& 
         Sleep(delay);
         runWaitedMs += delay;
     }
+}
+
+bool IsFile(const std::wstring& path) {
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }

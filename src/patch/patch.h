@@ -1,5 +1,5 @@
-// The patch list and the placing of downloaded files: what the driver and the
-// launch may call.
+// The patch list and the placing of files: what the driver, the launch and
+// the downloads may call. Free of <windows.h>.
 #pragma once
 
 #include <set>
@@ -45,5 +45,32 @@ bool SavePatchList(const PatchList& entries);
 bool PatchWalkWasCutShort(const PatchList& entries);
 // Writes the note before the first move; false (logged) when it cannot.
 bool NotePatchWalk(const PatchList& entries);
-// Removes the note once patchlist.txt no longer names the list it describes.
-void ClearPatchWalkNote();
+// Removes the note once patchlist.txt no longer names the list it describes:
+// when listReplaced (SavePatchList wrote the entries still waiting) or with
+// patchlist.txt gone.
+void ClearPatchWalkNote(bool listReplaced);
+
+// Deletes patchlist.txt; false when it could not.
+bool DeletePatchList();
+
+// Which separators count when a path is split at its last one: both, but for
+// a patch entry's directory part, which only a backslash ends.
+enum class Separators { BackslashOnly, Either };
+
+struct PathSplit {
+    bool hasSeparator = false;
+    std::wstring directory; // up to, not including, the last separator
+    std::wstring name;      // after it; the whole path when there is none
+};
+
+PathSplit SplitAtLastSeparator(const std::wstring& path, Separators separators);
+
+// True when path names a file (not a directory).
+bool IsFile(const std::wstring& path);
+
+// Moves from to to, replacing a file already there, copying across volumes and
+// returning only once the data is on disk. A sharing violation, lock violation
+// or access denial is tried again for about two seconds (ten at most in the
+// whole run), since scanners and indexers hold a just-written file for a
+// moment. On failure error holds the last move's system error code.
+bool MoveFileReplacing(const std::wstring& from, const std::wstring& to, unsigned long& error);

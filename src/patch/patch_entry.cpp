@@ -65,13 +65,6 @@ std::wstring PatchSourcePath(const std::wstring& cleaned) {
     return L"download\\" + cleaned;
 }
 
-std::wstring MoveFailureMessage(const std::wstring& destination, unsigned long code,
-                                const wchar_t* systemText) {
-    // The system's text keeps its own line break, so "]" follows it.
-    return L"Object: [" + destination + L"] move failed. Error code: [" + std::to_wstring(code) +
-           L"]. Message: [" + (systemText ? systemText : L"Unknown error") + L"]";
-}
-
 std::vector<std::wstring>
 SelectEntriesToRetry(const std::vector<std::wstring>& entries, const std::vector<bool>& failed,
                      const std::function<bool(const std::wstring& source)>& sourceIsFile) {

@@ -2,6 +2,8 @@
 // name; kept free of <windows.h> so it can be compiled natively and fuzzed.
 #pragma once
 
+#include "patch/patch.h"
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -21,22 +23,6 @@ std::wstring PatchSourcePath(const std::wstring& cleaned);
 
 // A backslash or a forward slash: either ends a directory level.
 bool IsPathSeparator(wchar_t c);
-
-// Which separators count when a path is split at its last one: both, but for
-// a patch entry's directory part, which only a backslash ends.
-enum class Separators { BackslashOnly, Either };
-
-struct PathSplit {
-    bool hasSeparator = false;
-    std::wstring directory; // up to, not including, the last separator
-    std::wstring name;      // after it; the whole path when there is none
-};
-
-PathSplit SplitAtLastSeparator(const std::wstring& path, Separators separators);
-
-// The log message of a failed move; systemText may be null.
-std::wstring MoveFailureMessage(const std::wstring& destination, unsigned long code,
-                                const wchar_t* systemText);
 
 // The failed entries worth naming in the next patch list, in list order: those
 // whose source is still a file, as sourceIsFile answers for the source path.

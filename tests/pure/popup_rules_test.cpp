@@ -1,6 +1,6 @@
 // The popup's bar within a file's step, and how much of a status text fits
 // its buffer.
-#include "app/popup_rules.h"
+#include "launch/popup_rules.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // Shared pieces of the tests.
 #include "support/test_support.h"
 #include "log/log.h"
-#include "net/net.h"
-#include "patch/patch_entry.h"
+#include "launch/launch.h"
+#include "patch/patch.h"
 
 #include <algorithm>
 #include <filesystem>

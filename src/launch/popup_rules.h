@@ -1,5 +1,5 @@
-// Geometry and text fitting of the progress popup, kept free of <windows.h>
-// so they can be compiled natively.
+// The popup's bar within a file's step and the fitting of its status text,
+// kept free of <windows.h> so they can be compiled natively.
 #pragma once
 
 #include <cstddef>
@@ -7,26 +7,8 @@
 #include <functional>
 #include <string_view>
 
-constexpr int kPopupWidth = 320;
-constexpr int kPopupHeight = 150;
-constexpr int kTrackLength = 200;
 // The ANSI message buffer, terminator included.
 constexpr std::size_t kPopupMessageBufferSize = 256;
-
-struct PopupOrigin {
-    int x;
-    int y;
-};
-
-// Top-left corner that centres the popup on a screen of the given size.
-PopupOrigin CentredPopupOrigin(int screenWidth, int screenHeight);
-
-// Left end of the 200-pixel track in a client area of the given width.
-int TrackLeft(int clientWidth);
-
-// Right edge of the fill: 2 pixels per percent from the track's left end,
-// past the track's end when the percentage is above 100.
-int FillRight(int trackLeft, int percent);
 
 // Length, in UTF-16 units, of the longest prefix of text whose converted form
 // takes at most maxBytes, as measured by bytesOf. The prefix never ends

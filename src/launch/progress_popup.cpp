@@ -1,9 +1,11 @@
 // The progress popup: a colour-keyed borderless window drawn straight onto
 // its device context by every call, which then empties the message queue.
-#include "app/app.h"
-#include "app/popup_rules.h"
+#include "launch/launch.h"
+#include "launch/popup_look.h"
+#include "launch/popup_rules.h"
 #include "scoped_win.h"
 
+#include <algorithm>
 #include <cwchar>
 #include <string>
 
@@ -13,21 +15,26 @@ namespace {
 
 const char kBrandCaption[] = "VELMORA ONLINE";
 
-const COLORREF kKeyWhite = RGB(0xFF, 0xFF, 0xFF);
-const COLORREF kPanel = RGB(0x1E, 0x1E, 0x1E);
-const COLORREF kPanelOutline = RGB(0x32, 0x32, 0x32);
-const COLORREF kDark = RGB(0x00, 0x00, 0x00);
-const COLORREF kLight = RGB(0xFA, 0xFA, 0xFA);
-const COLORREF kTrack = RGB(0x64, 0x64, 0x64);
-
 const UINT kTextFormat = DT_CENTER | DT_VCENTER | DT_SINGLELINE;
 
+// Far beyond any window, yet well inside the coordinates GDI accepts.
+constexpr long long kFarRight = 1 << 20;
+
+// Right edge of the fill: 2 pixels per percent from the track's left end,
+// past the track's end when the percentage is above 100.
+int FillRight(int trackLeft, int percent) {
+    // In 64 bits: a huge percentage must not overflow into a negative edge.
+    long long right = trackLeft + 2LL * percent;
+    return static_cast<int>(std::clamp(right, -kFarRight, kFarRight));
+}
+
+// Centred on the screen.
 HWND CreatePopupWindow() {
-    PopupOrigin origin =
-        CentredPopupOrigin(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+    const int x = (GetSystemMetrics(SM_CXSCREEN) - kPopupWidth) / 2;
+    const int y = (GetSystemMetrics(SM_CYSCREEN) - kPopupHeight) / 2;
     return CreateWindowExW(WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_TOPMOST, L"STATIC", L"",
-                           WS_POPUP, origin.x, origin.y, kPopupWidth, kPopupHeight, nullptr,
-                           nullptr, GetModuleHandleW(nullptr), nullptr);
+                           WS_POPUP, x, y, kPopupWidth, kPopupHeight, nullptr, nullptr,
+                           GetModuleHandleW(nullptr), nullptr);
 }
 
 HFONT CreatePopupFont(int height, int weight, const char* face) {
@@ -40,67 +47,8 @@ void DrawTextAt(HDC dc, const char* text, COLORREF colour, RECT rect) {
     DrawTextA(dc, text, -1, &rect, kTextFormat);
 }
 
-void DrawPopup(HDC dc, const RECT& client, const wchar_t* text, int percent) {
-    const int w = client.right;
-    const int h = client.bottom;
-    {
-        ScopedGdiObject background(CreateSolidBrush(kKeyWhite));
-        FillRect(dc, &client, static_cast<HBRUSH>(background.get()));
-    }
-    {
-        ScopedGdiObject brush(CreateSolidBrush(kPanel));
-        ScopedGdiObject pen(CreatePen(PS_SOLID, 1, kPanelOutline));
-        ScopedSelect selectBrush(dc, brush.get());
-        ScopedSelect selectPen(dc, pen.get());
-        RoundRect(dc, 10, 10, w - 10, h - 10, 20, 20);
-    }
-    {
-        ScopedGdiObject font(CreatePopupFont(28, FW_BOLD, "Segoe UI"));
-        ScopedSelect selectFont(dc, font.get());
-        SetBkMode(dc, TRANSPARENT);
-        DrawTextAt(dc, kBrandCaption, kDark, {22, 27, w - 18, 67});
-        DrawTextAt(dc, kBrandCaption, kLight, {20, 25, w - 20, 65});
-    }
-    {
-        const int x = TrackLeft(w);
-        ScopedGdiObject brush(CreateSolidBrush(kTrack));
-        ScopedGdiObject pen(CreatePen(PS_SOLID, 1, kTrack));
-        ScopedSelect selectBrush(dc, brush.get());
-        ScopedSelect selectPen(dc, pen.get());
-        RoundRect(dc, x, 85, x + kTrackLength, 89, 4, 4);
-        // The fill keeps the track's pen as its outline.
-        if (percent > 0) {
-            ScopedGdiObject fill(CreateSolidBrush(kLight));
-            ScopedSelect selectFill(dc, fill.get());
-            RoundRect(dc, x, 85, FillRight(x, percent), 89, 4, 4);
-        }
-    }
-    char message[kPopupMessageBufferSize];
-    ToPopupMessage(text, CP_ACP, message);
-    // An empty line draws nothing: no font is made for it.
-    if (message[0] != '\0') {
-        ScopedGdiObject font(CreatePopupFont(13, FW_NORMAL, "Helvetica Neue"));
-        ScopedSelect selectFont(dc, font.get());
-        SetBkMode(dc, TRANSPARENT);
-        const RECT base = {20, 100, w - 20, 120};
-        const POINT outline[] = {{1, 1}, {-1, -1}, {1, -1}, {-1, 1}};
-        for (const POINT& d : outline)
-            DrawTextAt(dc, message, kDark,
-                       {base.left + d.x, base.top + d.y, base.right + d.x, base.bottom + d.y});
-        DrawTextAt(dc, message, kLight, base);
-    }
-}
-
-} // namespace
-
-void PumpThreadMessages() {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
-}
-
+// The status text in the given code page, cut to the whole characters that
+// fit the message buffer.
 void ToPopupMessage(const wchar_t* text, unsigned codePage,
                     char (&buffer)[kPopupMessageBufferSize]) {
     buffer[0] = '\0';
@@ -125,6 +73,67 @@ void ToPopupMessage(const wchar_t* text, unsigned codePage,
     buffer[written > 0 ? written : 0] = '\0';
 }
 
+void DrawPopup(HDC dc, const RECT& client, const wchar_t* text, int percent) {
+    const int w = client.right;
+    const int h = client.bottom;
+    {
+        ScopedGdiObject background(CreateSolidBrush(kPopupKey));
+        FillRect(dc, &client, static_cast<HBRUSH>(background.get()));
+    }
+    {
+        ScopedGdiObject brush(CreateSolidBrush(kPopupPanel));
+        ScopedGdiObject pen(CreatePen(PS_SOLID, 1, kPopupPanelOutline));
+        ScopedSelect selectBrush(dc, brush.get());
+        ScopedSelect selectPen(dc, pen.get());
+        RoundRect(dc, 10, 10, w - 10, h - 10, 20, 20);
+    }
+    {
+        ScopedGdiObject font(CreatePopupFont(28, FW_BOLD, "Segoe UI"));
+        ScopedSelect selectFont(dc, font.get());
+        SetBkMode(dc, TRANSPARENT);
+        DrawTextAt(dc, kBrandCaption, kPopupDark, {22, 27, w - 18, 67});
+        DrawTextAt(dc, kBrandCaption, kPopupLight, {20, 25, w - 20, 65});
+    }
+    {
+        const int x = (w - kTrackLength) / 2;
+        ScopedGdiObject brush(CreateSolidBrush(kPopupTrack));
+        ScopedGdiObject pen(CreatePen(PS_SOLID, 1, kPopupTrack));
+        ScopedSelect selectBrush(dc, brush.get());
+        ScopedSelect selectPen(dc, pen.get());
+        RoundRect(dc, x, kTrackTop, x + kTrackLength, kTrackBottom, 4, 4);
+        // The fill keeps the track's pen as its outline.
+        if (percent > 0) {
+            ScopedGdiObject fill(CreateSolidBrush(kPopupLight));
+            ScopedSelect selectFill(dc, fill.get());
+            RoundRect(dc, x, kTrackTop, FillRight(x, percent), kTrackBottom, 4, 4);
+        }
+    }
+    char message[kPopupMessageBufferSize];
+    ToPopupMessage(text, CP_ACP, message);
+    // An empty line draws nothing: no font is made for it.
+    if (message[0] != '\0') {
+        ScopedGdiObject font(CreatePopupFont(13, FW_NORMAL, "Helvetica Neue"));
+        ScopedSelect selectFont(dc, font.get());
+        SetBkMode(dc, TRANSPARENT);
+        const RECT base = {20, 100, w - 20, 120};
+        const POINT outline[] = {{1, 1}, {-1, -1}, {1, -1}, {-1, 1}};
+        for (const POINT& d : outline)
+            DrawTextAt(dc, message, kPopupDark,
+                       {base.left + d.x, base.top + d.y, base.right + d.x, base.bottom + d.y});
+        DrawTextAt(dc, message, kPopupLight, base);
+    }
+}
+
+} // namespace
+
+void PumpThreadMessages() {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+}
+
 void ShowProgressPopup(const wchar_t* text, int percent) {
     if (percent >= 100 && g_progressPopup) {
         DestroyWindow(g_progressPopup);
@@ -135,7 +144,7 @@ void ShowProgressPopup(const wchar_t* text, int percent) {
         g_progressPopup = CreatePopupWindow();
         if (!g_progressPopup)
             return;
-        SetLayeredWindowAttributes(g_progressPopup, kKeyWhite, 0, LWA_COLORKEY);
+        SetLayeredWindowAttributes(g_progressPopup, kPopupKey, 0, LWA_COLORKEY);
         ShowWindow(g_progressPopup, SW_SHOW);
         UpdateWindow(g_progressPopup);
     }

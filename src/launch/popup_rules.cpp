@@ -1,5 +1,5 @@
-// Where the popup's pieces go, and how much of a status text fits its buffer.
-#include "app/popup_rules.h"
+// How far the popup's bar goes, and how much of a status text fits its buffer.
+#include "launch/popup_rules.h"
 
 #include <algorithm>
 
@@ -19,24 +19,7 @@ bool IsCharBoundary(std::wstring_view text, std::size_t length) {
            !(IsHighSurrogate(text[length - 1]) && IsLowSurrogate(text[length]));
 }
 
-// Far beyond any window, yet well inside the coordinates GDI accepts.
-constexpr long long kFarRight = 1 << 20;
-
 } // namespace
-
-PopupOrigin CentredPopupOrigin(int screenWidth, int screenHeight) {
-    return {(screenWidth - kPopupWidth) / 2, (screenHeight - kPopupHeight) / 2};
-}
-
-int TrackLeft(int clientWidth) {
-    return (clientWidth - kTrackLength) / 2;
-}
-
-int FillRight(int trackLeft, int percent) {
-    // In 64 bits: a huge percentage must not overflow into a negative edge.
-    long long right = trackLeft + 2LL * percent;
-    return static_cast<int>(std::clamp(right, -kFarRight, kFarRight));
-}
 
 std::size_t FittingPrefixLength(std::wstring_view text, std::size_t maxBytes,
                                 const std::function<std::size_t(std::wstring_view)>& bytesOf) {

@@ -1,19 +1,18 @@
 // Making sure the game's runtime files are present before it starts, fetching
 // the missing ones under the progress popup.
-#include "net/net.h"
-#include "net/runtime_files.inc"
-#include "app/app.h"
 #include "launch/launch.h"
+#include "launch/popup_rules.h"
+#include "launch/runtime_files.inc"
+#include "net/net.h"
 #include "log/log.h"
 #include "patch/patch.h"
-#include "patch/patch_entry.h"
+#include "frame.h"
 #include "scoped_win.h"
 
 #include <iterator>
 
 namespace {
 
-const DWORD kFrameMs = 30;
 // Each redraw paints the whole popup, text included, which under Wine costs
 // milliseconds and slows a fast download; four a second keep the bar moving.
 const DWORD kRedrawMs = 250;

@@ -1,0 +1,84 @@
+// The options and the loop every request of the downloads runs with.
+#include "net/transfer.h"
+#include "net/scoped_curl.h"
+#include "frame.h"
+
+#include <windows.h>
+
+namespace {
+
+const char kUserAgent[] = "qzr#updater";
+const char kCaFile[] = UPDATER_CA_FILE;
+const long kConnectTimeoutSeconds = 30;
+const long kStallSeconds = UPDATER_STALL_SECONDS;
+const long kMaxRedirects = 30;
+
+} // namespace
+
+bool SetTransferOptions(CURL* curl, const char* url) {
+    return SetOption(curl, CURLOPT_URL, url, L"URL") &&
+           SetOption(curl, CURLOPT_FOLLOWLOCATION, 1L, L"FOLLOWLOCATION") &&
+           // The launcher runs what arrives here, so only a server that
+           // proves who it is may supply it, and never over plain http,
+           // redirects included.
+           SetOption(curl, CURLOPT_SSL_VERIFYPEER, 1L, L"SSL_VERIFYPEER") &&
+           SetOption(curl, CURLOPT_SSL_VERIFYHOST, 2L, L"SSL_VERIFYHOST") &&
+           SetOption(curl, CURLOPT_USERAGENT, kUserAgent, L"USERAGENT") &&
+           // Players behind networks that block revocation servers must
+           // still get in.
+           SetOption(curl, CURLOPT_SSL_OPTIONS, static_cast<long>(CURLSSLOPT_REVOKE_BEST_EFFORT),
+                     L"SSL_OPTIONS") &&
+           (kCaFile[0] == '\0' || SetOption(curl, CURLOPT_CAINFO, kCaFile, L"CAINFO")) &&
+           SetOption(curl, CURLOPT_PROTOCOLS_STR, "https", L"PROTOCOLS_STR") &&
+           SetOption(curl, CURLOPT_REDIR_PROTOCOLS_STR, "https", L"REDIR_PROTOCOLS_STR") &&
+           // Without limits a dead server or a redirect loop would hang
+           // the launcher.
+           SetOption(curl, CURLOPT_MAXREDIRS, kMaxRedirects, L"MAXREDIRS") &&
+           SetOption(curl, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds, L"CONNECTTIMEOUT") &&
+           SetOption(curl, CURLOPT_LOW_SPEED_LIMIT, 1L, L"LOW_SPEED_LIMIT") &&
+           SetOption(curl, CURLOPT_LOW_SPEED_TIME, kStallSeconds, L"LOW_SPEED_TIME");
+}
+
+// On the multi interface, whose poll can wake a frame later at most.
+CURLcode Perform(CURL* curl, const std::function<void()>& tick) {
+    ScopedCurlMulti multi(curl);
+    if (!multi.get())
+        return CURLE_OUT_OF_MEMORY;
+    int running = 1;
+    while (running) {
+        if (curl_multi_perform(multi.get(), &running) != CURLM_OK)
+            return CURLE_RECV_ERROR;
+        tick();
+        if (running && curl_multi_poll(multi.get(), nullptr, 0, static_cast<int>(kFrameMs),
+                                       nullptr) != CURLM_OK)
+            return CURLE_RECV_ERROR;
+    }
+    int left = 0;
+    while (CURLMsg* msg = curl_multi_info_read(multi.get(), &left))
+        if (msg->msg == CURLMSG_DONE)
+            return msg->data.result;
+    return CURLE_RECV_ERROR;
+}
+
+long ResponseStatus(CURL* curl) {
+    long status = 0;
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    return status;
+}
+
+std::string ToUtf8(const std::wstring& text) {
+    int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    if (n <= 0)
+        return {};
+    std::string narrow(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &narrow[0], n, nullptr, nullptr);
+    narrow.resize(static_cast<size_t>(n) - 1);
+    return narrow;
+}
+
+std::wstring Widen(const char* text) {
+    std::wstring wide;
+    for (; *text; ++text)
+        wide += static_cast<wchar_t>(static_cast<unsigned char>(*text));
+    return wide;
+}
