@@ -2,15 +2,16 @@
 // nothing missing. Shows one colour-keyed layered popup of the progress
 // popup's size, style and look with a full bar, then starts the game through
 // the shell. The popup's status line is empty then, so no text is drawn there.
+#include "launch/popup_look.h"
+
 #include <windows.h>
 #include <shellapi.h>
 
 namespace {
 
-const int kWidth = 320;
-const int kHeight = 150;
-const int kTrack = 200;
-const COLORREF kKey = RGB(0xFF, 0xFF, 0xFF);
+const int kWidth = kPopupWidth;
+const int kHeight = kPopupHeight;
+const COLORREF kKey = kPopupKey;
 
 void Fill(HDC dc, const RECT& rect, COLORREF colour) {
     HBRUSH brush = CreateSolidBrush(colour);
@@ -37,21 +38,20 @@ void Caption(HDC dc, RECT r, COLORREF colour) {
 
 void Draw(HDC dc) {
     Fill(dc, {0, 0, kWidth, kHeight}, kKey);
-    Rounded(dc, {10, 10, kWidth - 10, kHeight - 10}, 20, RGB(0x1E, 0x1E, 0x1E),
-            RGB(0x32, 0x32, 0x32));
+    Rounded(dc, {10, 10, kWidth - 10, kHeight - 10}, 20, kPopupPanel, kPopupPanelOutline);
     HGDIOBJ font =
         CreateFontA(28, 0, 0, 0, FW_BOLD, 0, 0, 0, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
                     CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY, DEFAULT_PITCH | FF_SWISS, "Segoe UI");
     HGDIOBJ oldFont = SelectObject(dc, font);
     SetBkMode(dc, TRANSPARENT);
-    Caption(dc, {22, 27, kWidth - 18, 67}, RGB(0x00, 0x00, 0x00));
-    Caption(dc, {20, 25, kWidth - 20, 65}, RGB(0xFA, 0xFA, 0xFA));
+    Caption(dc, {22, 27, kWidth - 18, 67}, kPopupDark);
+    Caption(dc, {20, 25, kWidth - 20, 65}, kPopupLight);
     SelectObject(dc, oldFont);
     DeleteObject(font);
-    const int left = (kWidth - kTrack) / 2;
-    const COLORREF track = RGB(0x64, 0x64, 0x64);
-    Rounded(dc, {left, 85, left + kTrack, 89}, 4, track, track);
-    Rounded(dc, {left, 85, left + kTrack, 89}, 4, RGB(0xFA, 0xFA, 0xFA), track);
+    const int left = (kWidth - kTrackLength) / 2;
+    const RECT track = {left, kTrackTop, left + kTrackLength, kTrackBottom};
+    Rounded(dc, track, 4, kPopupTrack, kPopupTrack);
+    Rounded(dc, track, 4, kPopupLight, kPopupTrack);
 }
 
 } // namespace
