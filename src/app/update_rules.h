@@ -1,5 +1,5 @@
-// Decisions of the update run, kept free of <windows.h> so they can be
-// compiled natively and fuzzed.
+// Decisions of the update run, kept free of <windows.h> so their table runs
+// natively under the sanitizers.
 #pragma once
 
 #include <cstddef>

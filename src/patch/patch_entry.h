@@ -1,5 +1,5 @@
-// What one patch entry means, and where a path splits into directory and
-// name; kept free of <windows.h> so it can be compiled natively and fuzzed.
+// What one patch entry means, and the splitting of a path that patch.h
+// declares; kept free of <windows.h> so it can be compiled natively and fuzzed.
 #pragma once
 
 #include "patch/patch.h"
