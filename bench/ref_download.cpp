@@ -56,7 +56,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
             fclose(file);
         return 3;
     }
-    // The options of src/net/download.cpp, in its order.
+    // The options of src/net/transfer.cpp and attempt.cpp.
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
     curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, 256L << 10);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, file ? Write : Discard);
