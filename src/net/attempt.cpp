@@ -52,6 +52,7 @@ struct Attempt {
     std::optional<PartFile::Kept> kept; // the bytes asked to be continued
     bool infoKept = false;              // the .part.info describes the file's bytes
     Response response;
+    ServerCheck server;
     curl_off_t now = 0, total = 0; // of the current response's body
 };
 
@@ -145,7 +146,7 @@ void Tick(const Attempt& a, const DownloadProgress& progress) {
 
 bool SetOptions(Attempt& a, curl_slist* headers, const std::string& range) {
     CURL* curl = a.curl;
-    bool ok = SetTransferOptions(curl, a.url.c_str()) &&
+    bool ok = SetTransferOptions(curl, a.url.c_str(), a.server) &&
               SetOption(curl, CURLOPT_BUFFERSIZE, kReceiveBufferBytes, L"BUFFERSIZE") &&
               SetOption(curl, CURLOPT_WRITEFUNCTION, OnBody, L"WRITEFUNCTION") &&
               SetOption(curl, CURLOPT_WRITEDATA, &a, L"WRITEDATA") &&
@@ -207,7 +208,7 @@ Outcome Conclude(Attempt& a, CURLcode result, long status, bool closed,
     }
     Logger::Write(L"ERROR", L"Download failed with HTTP code: " + std::to_wstring(status));
     if (result != CURLE_OK)
-        Logger::Write(L"ERROR", L"Transfer error: " + Widen(curl_easy_strerror(result)));
+        Logger::Write(L"ERROR", L"Transfer error: " + TransferError(result, a.server));
     else if (!closed)
         Logger::Write(L"ERROR", L"Failed to write the download to disk: " + a.part.target());
     // Kept only when the next attempt can ask for the rest.

@@ -1,5 +1,6 @@
 // The options and the loop every request of the downloads runs with.
 #include "net/transfer.h"
+#include "net/ca_file.h"
 #include "net/scoped_curl.h"
 #include "frame.h"
 
@@ -8,14 +9,14 @@
 namespace {
 
 const char kUserAgent[] = "qzr#updater";
-const char kCaFile[] = UPDATER_CA_FILE;
 const long kConnectTimeoutSeconds = 30;
 const long kStallSeconds = UPDATER_STALL_SECONDS;
 const long kMaxRedirects = 30;
 
 } // namespace
 
-bool SetTransferOptions(CURL* curl, const char* url) {
+bool SetTransferOptions(CURL* curl, const char* url, ServerCheck& server) {
+    server.curl = curl;
     return SetOption(curl, CURLOPT_URL, url, L"URL") &&
            SetOption(curl, CURLOPT_FOLLOWLOCATION, 1L, L"FOLLOWLOCATION") &&
            // The launcher runs what arrives here, so only a server that
@@ -28,7 +29,12 @@ bool SetTransferOptions(CURL* curl, const char* url) {
            // still get in.
            SetOption(curl, CURLOPT_SSL_OPTIONS, static_cast<long>(CURLSSLOPT_REVOKE_BEST_EFFORT),
                      L"SSL_OPTIONS") &&
-           (kCaFile[0] == '\0' || SetOption(curl, CURLOPT_CAINFO, kCaFile, L"CAINFO")) &&
+           // A CA file (test builds, operators who pin their own) takes
+           // libcurl's own check; without one the system's roots decide.
+           (kCaFile[0] != '\0' ? SetOption(curl, CURLOPT_CAINFO, kCaFile, L"CAINFO")
+                               : SetOption(curl, CURLOPT_PREREQFUNCTION, CheckServerBeforeRequest,
+                                           L"PREREQFUNCTION") &&
+                                     SetOption(curl, CURLOPT_PREREQDATA, &server, L"PREREQDATA")) &&
            SetOption(curl, CURLOPT_PROTOCOLS_STR, "https", L"PROTOCOLS_STR") &&
            SetOption(curl, CURLOPT_REDIR_PROTOCOLS_STR, "https", L"REDIR_PROTOCOLS_STR") &&
            // Without limits a dead server or a redirect loop would hang
@@ -58,6 +64,12 @@ CURLcode Perform(CURL* curl, const std::function<void()>& tick) {
         if (msg->msg == CURLMSG_DONE)
             return msg->data.result;
     return CURLE_RECV_ERROR;
+}
+
+std::wstring TransferError(CURLcode result, const ServerCheck& server) {
+    if (result == CURLE_ABORTED_BY_CALLBACK && !server.refusal.empty())
+        return server.refusal;
+    return Widen(curl_easy_strerror(result));
 }
 
 long ResponseStatus(CURL* curl) {

@@ -3,6 +3,7 @@
 // Only net/ includes this (and so libcurl's header).
 #pragma once
 
+#include "net/server_certificate.h"
 #include "log/log.h"
 
 #include <curl/curl.h>
@@ -20,8 +21,12 @@ template <typename T> bool SetOption(CURL* curl, CURLoption option, T value, con
 }
 
 // The options every request of the program rests on, the file's and its
-// signature's alike.
-bool SetTransferOptions(CURL* curl, const char* url);
+// signature's alike; server keeps what the check of the server found.
+bool SetTransferOptions(CURL* curl, const char* url, ServerCheck& server);
+
+// libcurl's reason for a failed transfer, or the refusal of the server's
+// certificate that stopped it.
+std::wstring TransferError(CURLcode result, const ServerCheck& server);
 
 // Runs the transfer, calling tick at least once a frame even while no byte
 // arrives; libcurl's own loop would only wake once a second.

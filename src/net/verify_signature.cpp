@@ -46,6 +46,7 @@ bool ReadWhole(FILE* file, std::vector<unsigned char>& bytes) {
 struct SignatureBody {
     CURL* curl = nullptr;
     std::string text;
+    ServerCheck server;
 };
 
 // Collects a signature file's body, refusing one larger than a signature; an
@@ -68,7 +69,7 @@ bool FetchSignature(const std::string& url, const DownloadProgress& progress, st
     ScopedCurl curl;
     SignatureBody body;
     body.curl = curl.get();
-    if (!curl.get() || !SetTransferOptions(curl.get(), url.c_str()) ||
+    if (!curl.get() || !SetTransferOptions(curl.get(), url.c_str(), body.server) ||
         !SetOption(curl.get(), CURLOPT_WRITEFUNCTION, OnSignatureBody, L"WRITEFUNCTION") ||
         !SetOption(curl.get(), CURLOPT_WRITEDATA, &body, L"WRITEDATA")) {
         reason = L"signature not requested";
@@ -85,7 +86,7 @@ bool FetchSignature(const std::string& url, const DownloadProgress& progress, st
     }
     if (result != CURLE_OK || status != 200) {
         reason = L"no signature (HTTP code " + std::to_wstring(status) + L", " +
-                 Widen(curl_easy_strerror(result)) + L")";
+                 TransferError(result, body.server) + L")";
         return false;
     }
     text = std::move(body.text);
