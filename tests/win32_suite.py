@@ -108,8 +108,7 @@ def log_lines(folder):
 
 
 def launched(folder, system):
-    """Once the stand-in game's record is there: one start of system\\Game.exe
-    with "startgame", in the game folder; else the record."""
+    """True for one start of system\\Game.exe with "startgame" in folder; else the record."""
     for _ in range(300):
         if (read(folder, "launch-record.txt") or b"").endswith(b"\n"):
             break
@@ -122,9 +121,8 @@ def launched(folder, system):
 
 
 def case_wow64_launch_fetches(wow64, win32, check):
-    """A launch run under WOW64: the one missing runtime file from the mirror
-    over verified HTTPS into system64\\, then system64\\Game.exe; no log
-    without --log, and no .minisig asked for by this build without a key."""
+    """A launch run under WOW64 fetches into system64\\ and starts from there; no .minisig
+    asked for."""
     folder = game_folder("wow64-launch", "system64", ("AudioMix.dll",))
     body = os.urandom(200000)
     publish("mirror/system64/AudioMix.dll", body)
@@ -137,8 +135,7 @@ def case_wow64_launch_fetches(wow64, win32, check):
 
 
 def case_wow64_two_launch_runs(wow64, win32, check):
-    """Two launch runs at once under WOW64: one fetches the missing file
-    (slowly) and starts the game, the other leaves at once."""
+    """Two launch runs at once: one fetches (slowly) and starts the game, one leaves."""
     folder = game_folder("wow64-two-launches", "system64", ("AudioMix.dll",))
     body = os.urandom(300000)
     publish("mirror/system64/AudioMix.dll", body)
@@ -153,10 +150,8 @@ def case_wow64_two_launch_runs(wow64, win32, check):
 
 
 def case_wow64_system_roots_decide(wow64, win32, check):
-    """The program's own download code, built as shipped (no CA file): the
-    test CA's server is trusted; a self-signed certificate, one from another
-    CA and one for another name are refused before any request, with the
-    reason in the log and nothing written."""
+    """The download code as shipped (no CA file): only the test CA's server is
+    trusted; the others are refused before any request, with the reason."""
     folder = os.path.join(FOLDERS, "system-roots")
     shutil.rmtree(folder, ignore_errors=True)
     os.makedirs(folder)
@@ -194,10 +189,8 @@ def update_folder(name):
 
 
 def case_wow64_update_run(wow64, win32, check):
-    """An update run under WOW64: files replaced and placed in new folders, the
-    unsafe entry refused, the list deleted, the missing runtime file from the
-    main server after the mirror's 404, the game started; the log is line for
-    line the 64-bit build's."""
+    """An update run under WOW64 (a runtime file from the main server after the
+    mirror's 404); its log is line for line the 64-bit build's."""
     publish("server/system64/Presence.dll", b"presence")
     folder = update_folder("wow64-update")
     check("exit code", wow64.wine(UPDATER32, "update", "--log", cwd=folder) == 0)
@@ -219,8 +212,7 @@ def case_wow64_update_run(wow64, win32, check):
 
 
 def case_win32_only_system32(wow64, win32, check):
-    """A launch run on a 32-bit Windows: only system32\\ is looked at, fetched
-    into and started from."""
+    """On a 32-bit Windows only system32\\ is looked at, fetched into and started from."""
     folder = game_folder("win32-launch", "system32", ("Crashlog.dll", "NetFetch.dll"))
     for entry in RUNTIME:
         publish("mirror/" + entry.replace("\\", "/"), entry.encode())
