@@ -354,73 +354,45 @@ def serve(args):
         s.shutdown()
         s.server_close()
     refused.close()
-    if os.path.exists(ports_file):
-        os.remove(ports_file)
+    for done in (ports_file, os.path.join(args.state_dir, "server.pid")):
+        if os.path.exists(done):
+            os.remove(done)
 
 
-def read_pid(state_dir):
-    try:
-        with open(os.path.join(state_dir, "server.pid")) as f:
-            return int(f.read())
-    except (OSError, ValueError):
-        return None
-
-
-def running(pid):
-    """True while pid is a live (not zombie) server of this script."""
-    try:
-        with open("/proc/%d/cmdline" % pid, "rb") as f:
-            if b"https_server.py" not in f.read():
-                return False
-        with open("/proc/%d/stat" % pid) as f:
-            return f.read().rsplit(")", 1)[1].split()[0] != "Z"
-    except (OSError, IndexError):
-        return False
+def daemon(args, *action):
+    """start-stop-daemon on server.pid, which the server removes as it ends."""
+    return subprocess.run(["start-stop-daemon", "--quiet", "--oknodo", "--pidfile",
+                           os.path.join(args.state_dir, "server.pid"), *action]).returncode
 
 
 def stop(args):
-    pid = read_pid(args.state_dir)
-    if pid is not None and running(pid):
-        os.kill(pid, signal.SIGTERM)
-        for _ in range(100):
-            if not running(pid):
-                break
-            time.sleep(0.05)
-        else:
-            os.kill(pid, signal.SIGKILL)
-    if pid is not None:
-        os.remove(os.path.join(args.state_dir, "server.pid"))
-    return 0
+    return daemon(args, "--stop", "--retry", "TERM/5/KILL/5", "--remove-pidfile")
 
 
 def start(args):
+    args.state_dir = os.path.abspath(args.state_dir)
     os.makedirs(args.state_dir, exist_ok=True)
     stop(args)  # a server left over from an earlier run of this build
     make_pki(args.pki_dir)
     ports_file = os.path.join(args.state_dir, "ports.txt")
     if os.path.exists(ports_file):
         os.remove(ports_file)
-    argv = [sys.executable, os.path.abspath(__file__), "serve"] + [
-        "--state-dir", args.state_dir, "--pki-dir", args.pki_dir, "--root", args.root,
-        "--main-port", str(args.main_port), "--mirror-prefix", args.mirror_prefix,
-        "--server-prefix", args.server_prefix, "--lifetime", str(args.lifetime)]
     log_path = os.path.join(args.state_dir, "server.log")
-    with open(log_path, "wb") as log:
-        child = subprocess.Popen(argv, stdin=subprocess.DEVNULL, stdout=log, stderr=log,
-                                 start_new_session=True)
-    with open(os.path.join(args.state_dir, "server.pid"), "w") as f:
-        f.write(str(child.pid))
+    started = daemon(args, "--start", "--background", "--make-pidfile", "--output", log_path,
+           "--chdir", os.getcwd(), "--exec", sys.executable, "--", os.path.abspath(__file__),
+           "serve", "--state-dir", args.state_dir, "--pki-dir", args.pki_dir, "--root", args.root, "--main-port", str(args.main_port),
+           "--mirror-prefix", args.mirror_prefix, "--server-prefix", args.server_prefix,
+           "--lifetime", str(args.lifetime))
     deadline = time.monotonic() + 30
-    while time.monotonic() < deadline:
+    # Status 1: the pid file is there, its process is not (3: no pid file yet).
+    while not started and time.monotonic() < deadline and daemon(args, "--status") != 1:
         if os.path.exists(ports_file):
             print(open(ports_file).read(), end="")
             return 0
-        if child.poll() is not None:
-            break
         time.sleep(0.1)
     sys.stderr.write("test server did not start (is port %d free?):\n" % args.main_port)
     sys.stderr.write(open(log_path, errors="replace").read())
-    child.kill()
+    stop(args)
     return 1
 
 
