@@ -2,19 +2,13 @@
 """Local HTTPS server for the download tests (Python standard library + the
 openssl command). It only ever listens on 127.0.0.1 and never connects out.
 
-Commands
-  https_server.py start [options]   generate the PKI, start the server in the
-                                     background, return once it listens
-  https_server.py stop --state-dir D stop the server started with that state dir
-  https_server.py serve [options]   run in the foreground (what start spawns)
-
-Options (start/serve)
+Commands: start (makes the PKI, starts the server in the background with
+start-stop-daemon, returns once it listens), stop, serve (the server itself).
   --state-dir D      ports.txt, requests.log, server.pid, server.log
   --pki-dir D        where the certificates are made (ca.pem is the test CA)
   --root D           document root, holding mirror/ and server/
   --main-port N      the fixed HTTPS port the test build's base URLs name
-  --mirror-prefix P  URL path served from <root>/mirror/ (e.g. /velmora-online/client/main/)
-  --server-prefix P  URL path served from <root>/server/ (e.g. /download/client/)
+  --mirror-prefix P  URL path served from <root>/mirror/, --server-prefix from <root>/server/
   --lifetime S       exit by itself after S seconds (default 1800)
 
 Listeners (all on 127.0.0.1, all serving the same content)
@@ -32,20 +26,15 @@ selfsigned.pem/.key, wrongname.pem/.key.
 Content
   <mirror-prefix><path>  the file <root>/mirror/<path> (percent-decoded; "." and
   <server-prefix><path>  ".." segments refused), else 404 with a short body.
-                         A file "<name>.serve" beside it holds options for
-                         serving <name>, query syntax: status=500 answers that
-                         status with the file as body; chunk=N&delay=S sends
-                         N bytes every S seconds (a slow download);
-                         etag=V sends ETag "V" (weak=1: W/"V"), lastmod=D
-                         sends Last-Modified D; with either, "Range: bytes=N-"
-                         is answered 206 from byte N when If-Range matches
-                         (200 when it does not, 416 past the end; range=200
-                         always answers 200, range=416 always 416);
-                         fail=CODE&fail_times=K answers CODE (with
-                         Retry-After R for retry_after=R) to the first K
-                         requests; cut=N&cut_times=K sends only N bytes of
-                         the body to the first K requests and hangs up.
-                         The requests seen are counted in "<name>.count".
+    A file "<name>.serve" beside it holds options for serving <name>, query
+    syntax: status=500 answers that status with the file as body; chunk=N&delay=S
+    sends N bytes every S seconds; etag=V sends ETag "V" (weak=1: W/"V"),
+    lastmod=D sends Last-Modified D; with either, "Range: bytes=N-" is answered
+    206 from byte N when If-Range matches (200 when it does not, 416 past the
+    end; range=200 always answers 200, range=416 always 416); fail=CODE&
+    fail_times=K answers CODE (with Retry-After R for retry_after=R) to the first
+    K requests; cut=N&cut_times=K sends only N bytes of the body to the first K
+    requests and hangs up. The requests seen are counted in "<name>.count".
   /fault/status/<code>           that status, body "status <code>\\n" (none for
                                  1xx, 204, 304); 206 adds a Content-Range
   /fault/redirect/<n>/<path>     n 302 redirects, the last one to /<path>
