@@ -60,6 +60,7 @@ Readers may truncate the file or remember its size; the server appends.
 import argparse
 import http.server
 import os
+import re
 import select
 import signal
 import socket
@@ -107,13 +108,7 @@ def make_pki(pki):
 
 
 def escape(raw):
-    out = bytearray()
-    for b in raw:
-        if b < 0x20 or b == 0x7F or b == 0x5C:
-            out += b"\\x%02X" % b
-        else:
-            out.append(b)
-    return bytes(out)
+    return re.sub(rb"[\x00-\x1f\x7f\\]", lambda m: b"\\x%02X" % m.group()[0], raw)
 
 
 def pattern(start, count):
