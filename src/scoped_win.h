@@ -4,8 +4,10 @@
 
 #include <windows.h>
 #include <tlhelp32.h>
+#include <wincrypt.h>
 
 #include <cstdio>
+#include <memory>
 #include <utility>
 
 // A kernel handle; both null and INVALID_HANDLE_VALUE mean "nothing owned",
@@ -188,3 +190,13 @@ class ScopedFile {
   private:
     FILE* file_ = nullptr;
 };
+
+// A certificate and a chain built for it, from crypt32.
+struct CertificateFree {
+    void operator()(PCCERT_CONTEXT certificate) const { CertFreeCertificateContext(certificate); }
+};
+using ScopedCertificate = std::unique_ptr<const CERT_CONTEXT, CertificateFree>;
+struct CertChainFree {
+    void operator()(PCCERT_CHAIN_CONTEXT chain) const { CertFreeCertificateChain(chain); }
+};
+using ScopedCertChain = std::unique_ptr<const CERT_CHAIN_CONTEXT, CertChainFree>;

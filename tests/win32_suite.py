@@ -1,8 +1,10 @@
 #!/usr/bin/python3
 """Black-box suite of the 32-bit program as players run it: build/win32-test/
 updater.exe under 32-bit Wine (qemu-user) in two cached prefixes, a 64-bit
-Windows (build/wine-wow64, WOW64) and a 32-bit one (build/wine-win32). Needs an
-X display (tools/test runs it in xvfb-run) and build/win64.
+Windows (build/wine-wow64, WOW64) and a 32-bit one (build/wine-win32). Like the
+product it has no CA file of its own: the test server's CA is put into each
+prefix's Root store, and the system's roots decide. Needs an X display
+(tools/test runs it in xvfb-run) and build/win64.
 
 Usage: tests/win32_suite.py [CASE ...]   (default: every case)
 """
@@ -16,6 +18,7 @@ import time
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 BUILD32, BUILD64 = os.path.join(ROOT, "build", "win32-test"), os.path.join(ROOT, "build", "win64")
 UPDATER32, UPDATER64 = os.path.join(BUILD32, "updater.exe"), os.path.join(BUILD64, "updater.exe")
+FETCH32, ADD_ROOT32 = (os.path.join(BUILD32, "helpers", name) for name in ("fetch.exe", "add_root.exe"))
 WINE32, WINE64 = "/usr/lib/wine/wine", "/usr/lib/wine/wine64"
 SHIM = os.path.join(ROOT, "tools", "qemu-trapno-shim.c")
 SHIM_DIR = os.path.join(ROOT, "build", "qemu-shim")
@@ -149,6 +152,32 @@ def case_wow64_two_launch_runs(wow64, win32, check):
           log_lines(folder).count(b"[INFO] Another updater is running in this folder") == 1)
 
 
+def case_wow64_system_roots_decide(wow64, win32, check):
+    """The program's own download code, built as shipped (no CA file): the
+    test CA's server is trusted; a self-signed certificate, one from another
+    CA and one for another name are refused before any request, with the
+    reason in the log and nothing written."""
+    folder = os.path.join(FOLDERS, "system-roots")
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(folder)
+    publish("mirror/x.bin", b"trusted")
+    with open(os.path.join(STATE, "ports.txt")) as f:
+        ports = dict(l.strip().split("=") for l in f if "=" in l)
+    refused = "[ERROR] Transfer error: The server's certificate was refused: "
+    for listener, why in (("main", None), ("selfsigned", "its root is not trusted by the system"),
+                          ("otherca", "its issuer is not known to the system"),
+                          ("wrongname", "it is not made out for localhost")):
+        url = "https://localhost:%s%sx.bin" % (ports[listener], MIRROR)
+        check(listener, wow64.wine(FETCH32, url, "x.bin", cwd=folder) == (1 if why else 0))
+        check(listener + " file", read(folder, "x.bin") == (None if why else b"trusted"))
+        if why:
+            check(listener + " reason", (refused + why).encode() in log_lines(folder))
+        for name in ("x.bin", "x.bin.part", "velmora.log"):
+            if os.path.exists(os.path.join(folder, name)):
+                os.remove(os.path.join(folder, name))
+    check("requests", asked(MIRROR + "x.bin"))
+
+
 def update_folder(name):
     """Three entries (replacing, nested, unsafe); Presence.dll only on the main server."""
     folder = game_folder(name, "system64", ("Presence.dll",))
@@ -221,6 +250,10 @@ def main(wanted):
                  "--lifetime", "900")
     failed = 0
     try:
+        for prefix in prefixes:  # the CA of this server start, as a root of each Windows
+            if prefix.wine(ADD_ROOT32, "Z:" + os.path.join(SERVER["pki_dir"], "ca.pem")) != 0:
+                print("FAIL the test CA could not be added to %s's Root store" % prefix.path)
+                return 1
         for name, case in [(n[5:], f) for n, f in globals().items() if n.startswith("case_")]:
             if wanted and name not in wanted:
                 continue

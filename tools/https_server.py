@@ -15,13 +15,14 @@ Listeners (all on 127.0.0.1, all serving the same content)
   main        HTTPS, --main-port, certificate for DNS name localhost from the test CA
   selfsigned  HTTPS, self-signed certificate for localhost
   wrongname   HTTPS, certificate from the test CA for wrong-name.invalid
+  otherca     HTTPS, certificate for localhost from another CA (other-ca.pem)
   http        plain HTTP
   refused     a bound port nobody listens on: connections are refused
 The ports stand in <state-dir>/ports.txt, one "name=port" line each, written
 once every listener is up.
 
 PKI (<pki-dir>, made fresh at every start): ca.pem/ca.key, localhost.pem/.key,
-selfsigned.pem/.key, wrongname.pem/.key.
+selfsigned.pem/.key, wrongname.pem/.key, other-ca.pem/.key, otherca.pem/.key.
 
 Content
   <mirror-prefix><path>  the file <root>/mirror/<path> (percent-decoded; "." and
@@ -71,7 +72,7 @@ import threading
 import time
 import urllib.parse
 
-LISTENERS = ("main", "selfsigned", "wrongname", "http")
+LISTENERS = ("main", "selfsigned", "wrongname", "otherca", "http")
 MAX_SLEEP = 120.0
 
 
@@ -85,20 +86,23 @@ def make_pki(pki):
     for name in os.listdir(pki):
         os.remove(os.path.join(pki, name))
     days = "30"
-    run_openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-sha256",
-                "-keyout", "ca.key", "-out", "ca.pem", "-days", days,
-                "-subj", "/CN=Velmora Test CA",
-                "-addext", "basicConstraints=critical,CA:TRUE",
-                "-addext", "keyUsage=critical,keyCertSign,cRLSign", cwd=pki)
-    for name, dns in (("localhost", "localhost"), ("wrongname", "wrong-name.invalid")):
+    for ca, cn in (("ca", "Velmora Test CA"), ("other-ca", "Velmora Other CA")):
+        run_openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-sha256",
+                    "-keyout", ca + ".key", "-out", ca + ".pem", "-days", days,
+                    "-subj", "/CN=" + cn,
+                    "-addext", "basicConstraints=critical,CA:TRUE",
+                    "-addext", "keyUsage=critical,keyCertSign,cRLSign", cwd=pki)
+    for name, dns, ca in (("localhost", "localhost", "ca"),
+                          ("wrongname", "wrong-name.invalid", "ca"),
+                          ("otherca", "localhost", "other-ca")):
         with open(os.path.join(pki, name + ".ext"), "w") as ext:
             ext.write("subjectAltName=DNS:%s\nbasicConstraints=CA:FALSE\n"
                       "keyUsage=critical,digitalSignature,keyEncipherment\n"
                       "extendedKeyUsage=serverAuth\n" % dns)
         run_openssl("req", "-newkey", "rsa:2048", "-nodes", "-keyout", name + ".key",
                     "-out", name + ".csr", "-subj", "/CN=" + dns, cwd=pki)
-        run_openssl("x509", "-req", "-sha256", "-in", name + ".csr", "-CA", "ca.pem",
-                    "-CAkey", "ca.key", "-set_serial", str(int(time.time() * 1000)),
+        run_openssl("x509", "-req", "-sha256", "-in", name + ".csr", "-CA", ca + ".pem",
+                    "-CAkey", ca + ".key", "-set_serial", str(int(time.time() * 1000)),
                     "-days", days, "-extfile", name + ".ext", "-out", name + ".pem",
                     cwd=pki)
     run_openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-sha256",
@@ -312,7 +316,8 @@ def serve(args):
     for site in ("mirror", "server"):
         os.makedirs(os.path.join(args.root, site), exist_ok=True)
     open(cfg.request_log, "wb").close()
-    certs = {"main": "localhost", "selfsigned": "selfsigned", "wrongname": "wrongname"}
+    certs = {"main": "localhost", "selfsigned": "selfsigned", "wrongname": "wrongname",
+             "otherca": "otherca"}
     servers = {}
     for name in LISTENERS:
         tls = tls_context(args.pki_dir, certs[name]) if name in certs else None

@@ -4,9 +4,11 @@
 // attempt asks for the rest only. Transient failures are tried again on the
 // same server, and the caller hears of the progress many times a second.
 #include "net/net.h"
+#include "net/ca_file.h"
 #include "net/download_rules.h"
 #include "net/resume_rules.h"
 #include "net/scoped_curl.h"
+#include "net/server_certificate.h"
 #include "net/signature_rules.h"
 #include "net/signing_key.h"
 #include "net/verify_signature.h"
@@ -27,7 +29,6 @@
 namespace {
 
 const char kUserAgent[] = "qzr#updater";
-const char kCaFile[] = UPDATER_CA_FILE;
 const long kConnectTimeoutSeconds = 30;
 const long kStallSeconds = UPDATER_STALL_SECONDS;
 const long kMaxRedirects = 30;
@@ -67,12 +68,21 @@ std::wstring Widen(const char* text) {
     return wide;
 }
 
+// libcurl's reason for a failed transfer, or the refusal of the server's
+// certificate that stopped it.
+std::wstring TransferError(CURLcode result, const ServerCheck& server) {
+    if (result == CURLE_ABORTED_BY_CALLBACK && !server.refusal.empty())
+        return server.refusal;
+    return Widen(curl_easy_strerror(result));
+}
+
 // One attempt's state, shared with libcurl's callbacks.
 struct Attempt {
     CURL* curl = nullptr;
     FILE* file = nullptr;
     std::wstring infoPath;
     std::string url;
+    ServerCheck server;
     PartInfo part;            // what the file holds when offset > 0
     std::uint64_t offset = 0; // bytes kept from before, asked to be continued
     // The current response's headers; a redirect's are dropped at the next.
@@ -205,7 +215,8 @@ template <typename T> bool Set(CURL* curl, CURLoption option, T value, const wch
 
 // The options every request of the program rests on, the file's and its
 // signature's alike.
-bool SetTransferOptions(CURL* curl, const char* url) {
+bool SetTransferOptions(CURL* curl, const char* url, ServerCheck& server) {
+    server.curl = curl;
     return Set(curl, CURLOPT_URL, url, L"URL") &&
            Set(curl, CURLOPT_FOLLOWLOCATION, 1L, L"FOLLOWLOCATION") &&
            // The launcher runs what arrives here, so only a server that
@@ -218,7 +229,12 @@ bool SetTransferOptions(CURL* curl, const char* url) {
            // still get in.
            Set(curl, CURLOPT_SSL_OPTIONS, static_cast<long>(CURLSSLOPT_REVOKE_BEST_EFFORT),
                L"SSL_OPTIONS") &&
-           (kCaFile[0] == '\0' || Set(curl, CURLOPT_CAINFO, kCaFile, L"CAINFO")) &&
+           // A CA file (test builds, operators who pin their own) takes
+           // libcurl's own check; without one the system's roots decide.
+           (kCaFile[0] != '\0'
+                ? Set(curl, CURLOPT_CAINFO, kCaFile, L"CAINFO")
+                : Set(curl, CURLOPT_PREREQFUNCTION, CheckServerBeforeRequest, L"PREREQFUNCTION") &&
+                      Set(curl, CURLOPT_PREREQDATA, &server, L"PREREQDATA")) &&
            Set(curl, CURLOPT_PROTOCOLS_STR, "https", L"PROTOCOLS_STR") &&
            Set(curl, CURLOPT_REDIR_PROTOCOLS_STR, "https", L"REDIR_PROTOCOLS_STR") &&
            // Without limits a dead server or a redirect loop would hang
@@ -230,7 +246,7 @@ bool SetTransferOptions(CURL* curl, const char* url) {
 }
 
 bool SetOptions(CURL* curl, Attempt& a, curl_slist* headers, const std::string& range) {
-    bool ok = SetTransferOptions(curl, a.url.c_str()) &&
+    bool ok = SetTransferOptions(curl, a.url.c_str(), a.server) &&
               Set(curl, CURLOPT_BUFFERSIZE, kReceiveBufferBytes, L"BUFFERSIZE") &&
               Set(curl, CURLOPT_WRITEFUNCTION, OnBody, L"WRITEFUNCTION") &&
               Set(curl, CURLOPT_WRITEDATA, &a, L"WRITEDATA") &&
@@ -306,6 +322,7 @@ bool MoveIntoPlace(const std::wstring& partial, const std::wstring& path) {
 struct SignatureBody {
     CURL* curl = nullptr;
     std::string text;
+    ServerCheck server;
 };
 
 // Collects a signature file's body, refusing one larger than a signature; an
@@ -330,7 +347,7 @@ bool FetchSignature(const std::string& url, const DownloadProgress& progress, st
     ScopedCurl curl;
     SignatureBody body;
     body.curl = curl.get();
-    if (!curl.get() || !SetTransferOptions(curl.get(), url.c_str()) ||
+    if (!curl.get() || !SetTransferOptions(curl.get(), url.c_str(), body.server) ||
         !Set(curl.get(), CURLOPT_WRITEFUNCTION, OnSignatureBody, L"WRITEFUNCTION") ||
         !Set(curl.get(), CURLOPT_WRITEDATA, &body, L"WRITEDATA")) {
         reason = L"signature not requested";
@@ -348,7 +365,7 @@ bool FetchSignature(const std::string& url, const DownloadProgress& progress, st
     }
     if (result != CURLE_OK || status != 200) {
         reason = L"no signature (HTTP code " + std::to_wstring(status) + L", " +
-                 Widen(curl_easy_strerror(result)) + L")";
+                 TransferError(result, body.server) + L")";
         return false;
     }
     text = std::move(body.text);
@@ -473,7 +490,7 @@ Outcome RunAttempt(const std::wstring& path, const std::wstring& partial,
     } else {
         Logger::Write(L"ERROR", L"Download failed with HTTP code: " + std::to_wstring(status));
         if (result != CURLE_OK)
-            Logger::Write(L"ERROR", L"Transfer error: " + Widen(curl_easy_strerror(result)));
+            Logger::Write(L"ERROR", L"Transfer error: " + TransferError(result, a.server));
         else if (!closed)
             Logger::Write(L"ERROR", L"Failed to write the download to disk: " + path);
         if (closed && IsTransientFailure(result, status)) {
