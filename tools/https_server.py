@@ -2,19 +2,13 @@
 """Local HTTPS server for the download tests (Python standard library + the
 openssl command). It only ever listens on 127.0.0.1 and never connects out.
 
-Commands
-  https_server.py start [options]   generate the PKI, start the server in the
-                                     background, return once it listens
-  https_server.py stop --state-dir D stop the server started with that state dir
-  https_server.py serve [options]   run in the foreground (what start spawns)
-
-Options (start/serve)
+Commands: start (makes the PKI, starts the server in the background with
+start-stop-daemon, returns once it listens), stop, serve (the server itself).
   --state-dir D      ports.txt, requests.log, server.pid, server.log
   --pki-dir D        where the certificates are made (ca.pem is the test CA)
   --root D           document root, holding mirror/ and server/
   --main-port N      the fixed HTTPS port the test build's base URLs name
-  --mirror-prefix P  URL path served from <root>/mirror/ (e.g. /velmora-online/client/main/)
-  --server-prefix P  URL path served from <root>/server/ (e.g. /download/client/)
+  --mirror-prefix P  URL path served from <root>/mirror/, --server-prefix from <root>/server/
   --lifetime S       exit by itself after S seconds (default 1800)
 
 Listeners (all on 127.0.0.1, all serving the same content)
@@ -33,20 +27,15 @@ selfsigned.pem/.key, wrongname.pem/.key, other-ca.pem/.key, otherca.pem/.key.
 Content
   <mirror-prefix><path>  the file <root>/mirror/<path> (percent-decoded; "." and
   <server-prefix><path>  ".." segments refused), else 404 with a short body.
-                         A file "<name>.serve" beside it holds options for
-                         serving <name>, query syntax: status=500 answers that
-                         status with the file as body; chunk=N&delay=S sends
-                         N bytes every S seconds (a slow download);
-                         etag=V sends ETag "V" (weak=1: W/"V"), lastmod=D
-                         sends Last-Modified D; with either, "Range: bytes=N-"
-                         is answered 206 from byte N when If-Range matches
-                         (200 when it does not, 416 past the end; range=200
-                         always answers 200, range=416 always 416);
-                         fail=CODE&fail_times=K answers CODE (with
-                         Retry-After R for retry_after=R) to the first K
-                         requests; cut=N&cut_times=K sends only N bytes of
-                         the body to the first K requests and hangs up.
-                         The requests seen are counted in "<name>.count".
+    A file "<name>.serve" beside it holds options for serving <name>, query
+    syntax: status=500 answers that status with the file as body; chunk=N&delay=S
+    sends N bytes every S seconds; etag=V sends ETag "V" (weak=1: W/"V"),
+    lastmod=D sends Last-Modified D; with either, "Range: bytes=N-" is answered
+    206 from byte N when If-Range matches (200 when it does not, 416 past the
+    end; range=200 always answers 200, range=416 always 416); fail=CODE&
+    fail_times=K answers CODE (with Retry-After R for retry_after=R) to the first
+    K requests; cut=N&cut_times=K sends only N bytes of the body to the first K
+    requests and hangs up. The requests seen are counted in "<name>.count".
   /fault/status/<code>           that status, body "status <code>\\n" (none for
                                  1xx, 204, 304); 206 adds a Content-Range
   /fault/redirect/<n>/<path>     n 302 redirects, the last one to /<path>
@@ -72,6 +61,7 @@ Readers may truncate the file or remember its size; the server appends.
 import argparse
 import http.server
 import os
+import re
 import select
 import signal
 import socket
@@ -122,13 +112,7 @@ def make_pki(pki):
 
 
 def escape(raw):
-    out = bytearray()
-    for b in raw:
-        if b < 0x20 or b == 0x7F or b == 0x5C:
-            out += b"\\x%02X" % b
-        else:
-            out.append(b)
-    return bytes(out)
+    return re.sub(rb"[\x00-\x1f\x7f\\]", lambda m: b"\\x%02X" % m.group()[0], raw)
 
 
 def pattern(start, count):
@@ -359,73 +343,45 @@ def serve(args):
         s.shutdown()
         s.server_close()
     refused.close()
-    if os.path.exists(ports_file):
-        os.remove(ports_file)
+    for done in (ports_file, os.path.join(args.state_dir, "server.pid")):
+        if os.path.exists(done):
+            os.remove(done)
 
 
-def read_pid(state_dir):
-    try:
-        with open(os.path.join(state_dir, "server.pid")) as f:
-            return int(f.read())
-    except (OSError, ValueError):
-        return None
-
-
-def running(pid):
-    """True while pid is a live (not zombie) server of this script."""
-    try:
-        with open("/proc/%d/cmdline" % pid, "rb") as f:
-            if b"https_server.py" not in f.read():
-                return False
-        with open("/proc/%d/stat" % pid) as f:
-            return f.read().rsplit(")", 1)[1].split()[0] != "Z"
-    except (OSError, IndexError):
-        return False
+def daemon(args, *action):
+    """start-stop-daemon on server.pid, which the server removes as it ends."""
+    return subprocess.run(["start-stop-daemon", "--quiet", "--oknodo", "--pidfile",
+                           os.path.join(args.state_dir, "server.pid"), *action]).returncode
 
 
 def stop(args):
-    pid = read_pid(args.state_dir)
-    if pid is not None and running(pid):
-        os.kill(pid, signal.SIGTERM)
-        for _ in range(100):
-            if not running(pid):
-                break
-            time.sleep(0.05)
-        else:
-            os.kill(pid, signal.SIGKILL)
-    if pid is not None:
-        os.remove(os.path.join(args.state_dir, "server.pid"))
-    return 0
+    return daemon(args, "--stop", "--retry", "TERM/5/KILL/5", "--remove-pidfile")
 
 
 def start(args):
+    args.state_dir = os.path.abspath(args.state_dir)
     os.makedirs(args.state_dir, exist_ok=True)
     stop(args)  # a server left over from an earlier run of this build
     make_pki(args.pki_dir)
     ports_file = os.path.join(args.state_dir, "ports.txt")
     if os.path.exists(ports_file):
         os.remove(ports_file)
-    argv = [sys.executable, os.path.abspath(__file__), "serve"] + [
-        "--state-dir", args.state_dir, "--pki-dir", args.pki_dir, "--root", args.root,
-        "--main-port", str(args.main_port), "--mirror-prefix", args.mirror_prefix,
-        "--server-prefix", args.server_prefix, "--lifetime", str(args.lifetime)]
     log_path = os.path.join(args.state_dir, "server.log")
-    with open(log_path, "wb") as log:
-        child = subprocess.Popen(argv, stdin=subprocess.DEVNULL, stdout=log, stderr=log,
-                                 start_new_session=True)
-    with open(os.path.join(args.state_dir, "server.pid"), "w") as f:
-        f.write(str(child.pid))
+    started = daemon(args, "--start", "--background", "--make-pidfile", "--output", log_path,
+           "--chdir", os.getcwd(), "--exec", sys.executable, "--", os.path.abspath(__file__),
+           "serve", "--state-dir", args.state_dir, "--pki-dir", args.pki_dir, "--root", args.root, "--main-port", str(args.main_port),
+           "--mirror-prefix", args.mirror_prefix, "--server-prefix", args.server_prefix,
+           "--lifetime", str(args.lifetime))
     deadline = time.monotonic() + 30
-    while time.monotonic() < deadline:
+    # Status 1: the pid file is there, its process is not (3: no pid file yet).
+    while not started and time.monotonic() < deadline and daemon(args, "--status") != 1:
         if os.path.exists(ports_file):
             print(open(ports_file).read(), end="")
             return 0
-        if child.poll() is not None:
-            break
         time.sleep(0.1)
     sys.stderr.write("test server did not start (is port %d free?):\n" % args.main_port)
     sys.stderr.write(open(log_path, errors="replace").read())
-    child.kill()
+    stop(args)
     return 1
 
 
