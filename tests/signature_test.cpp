@@ -4,6 +4,7 @@
 // with the key this program links.
 #include "net/net.h"
 #include "net/signing_key.h"
+#include "net/verify_signature.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -78,5 +79,24 @@ TEST(Signature, OnlyAGoodSignatureFromTheSameServerPlacesTheFile) {
         EXPECT_EQ(test::CountOf(asked, "/main/sys/Game.exe "), 1u);
         EXPECT_EQ(test::CountOf(asked, "/main/sys/Game.exe.minisig "), 1u);
         EXPECT_EQ(test::CountOf(asked, "/client/sys/Game.exe "), c.refusal ? 1u : 0u);
+    }
+}
+
+// A legacy signature has its file read whole: past 64 MiB it is refused before
+// anything is read, at 64 MiB the file is still checked.
+TEST(Signature, ALegacySignatureOverAHugeFileIsRefused) {
+    test::ScopedWorkDir dir;
+    for (const LONGLONG size : {64LL << 20, (64LL << 20) + 1}) {
+        HANDLE file =
+            CreateFileW(L"Game.exe", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        LARGE_INTEGER end;
+        end.QuadPart = size;
+        EXPECT_TRUE(SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && SetEndOfFile(file));
+        CloseHandle(file);
+        std::wstring reason;
+        EXPECT_FALSE(VerifyFileSignature(L"Game.exe", Fixture(L"legacy.minisig"), "Game.exe",
+                                         kSigningKey, reason));
+        EXPECT_EQ(reason, size > 64LL << 20 ? L"legacy signature over a file larger than 64 MiB"
+                                            : L"file does not match its signature");
     }
 }

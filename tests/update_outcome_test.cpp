@@ -33,6 +33,7 @@ std::vector<COLORREF> Pixels(HWND control) {
 struct Screen {
     std::vector<COLORREF> label, bar;
     std::wstring text;
+    COLORREF face; // right of the bar, below the label
 };
 std::vector<std::wstring> g_labels; // each text the label was given
 std::map<int, Screen> g_screens;    // as each bar position was about to be set
@@ -48,7 +49,11 @@ LRESULT CALLBACK Watch(int code, WPARAM wParam, LPARAM lParam) {
         wchar_t text[64] = {};
         GetWindowTextW(g_statusLabel, text, 64);
         const int position = static_cast<int>(sent->wParam);
-        g_screens[position] = {Pixels(g_statusLabel), Pixels(g_progressBar), text};
+        HWND window = GetParent(g_statusLabel);
+        HDC dc = GetDC(window);
+        g_screens[position] = {Pixels(g_statusLabel), Pixels(g_progressBar), text,
+                               GetPixel(dc, 280, 30)};
+        ReleaseDC(window, dc);
         if (position == 66)
             Sleep(100);
     }
@@ -82,7 +87,11 @@ TEST(UpdateOutcome, ReplacesRefusesAndKeepsWhatFailed) {
         std::string kept;      // empty: patchlist.txt deleted
         const char* note = ""; // patchlist.txt.applying left by a walk cut short
         size_t alreadyInPlace = 0;
-    } cases[] = {
+        bool accented = false; // données\café.txt placed
+    };
+    const std::vector<std::wstring> incomplete = {L"Update incomplete: 1 of 3 files failed",
+                                                  L"patchlist.txt kept for 1 files."};
+    const Case cases[] = {
         {"readme.txt\r\nsub\\b.txt\n",
          {L"Update complete!", L"patchlist.txt has been deleted."},
          ""},
@@ -108,6 +117,15 @@ TEST(UpdateOutcome, ReplacesRefusesAndKeepsWhatFailed) {
          {L"Update incomplete: 1 of 2 files failed", L"patchlist.txt has been deleted."},
          "",
          "readme.txt\r\n"},
+        // Names outside ASCII in UTF-8, with and without its mark, and in
+        // single bytes; the kept list in the list's own encoding.
+        {u8"readme.txt\r\ndonnées\\café.txt\r\nf\\é.dll\n", incomplete, u8"f\\é.dll\r\n", "", 0,
+         true},
+        {u8"\uFEFFreadme.txt\r\ndonnées\\café.txt\r\nf\\é.dll\n", incomplete,
+         u8"\uFEFFf\\é.dll\r\n", "", 0, true},
+        {"readme.txt\r\ndonn\xE9"
+         "es\\caf\xE9.txt\r\nf\\\xE9.dll\n",
+         incomplete, "f\\\xE9.dll\r\n", "", 0, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.list);
@@ -115,7 +133,8 @@ TEST(UpdateOutcome, ReplacesRefusesAndKeepsWhatFailed) {
         test::InstallRuntimeFiles(); // for the launch that ends the run
         for (const wchar_t* name :
              {L"download\\readme.txt", L"download\\sub\\b.txt", L"download\\f\\x.dll",
-              L"download\\f\\y.dll", L"f", L"outside.txt", L"placed.txt"})
+              L"download\\f\\y.dll", L"download\\f\\é.dll", L"download\\données\\café.txt", L"f",
+              L"outside.txt", L"placed.txt"})
             ASSERT_TRUE(test::WriteFileBytes(name, "new"));
         ASSERT_TRUE(test::WriteFileBytes(L"readme.txt", "old"));
         ASSERT_TRUE(test::WriteFileBytes(L"patchlist.txt", c.list));
@@ -135,6 +154,7 @@ TEST(UpdateOutcome, ReplacesRefusesAndKeepsWhatFailed) {
         EXPECT_FALSE(test::PathExists(L"patchlist.txt.tmp"));
         EXPECT_FALSE(test::PathExists(L"patchlist.txt.applying"));
         EXPECT_EQ(test::CountOf(log.Text(), "[INFO] Already in place: "), c.alreadyInPlace);
+        EXPECT_EQ(test::PathExists(L"données\\café.txt"), c.accented);
     }
 }
 
@@ -156,6 +176,7 @@ TEST(UpdateOutcome, AnEntryShownForAFrameIsPainted) {
     EXPECT_TRUE(before.label != after.label) << "the label was not painted with \"slow\"";
     EXPECT_TRUE(after.label == slow) << "the label was painted with \"slow\" only in part";
     EXPECT_TRUE(before.bar != after.bar) << "the bar was not painted at 66";
+    EXPECT_EQ(after.face, GetSysColor(COLOR_BTNFACE)) << "the background was not painted";
     EXPECT_TRUE(full != after.bar) << "the bar was not painted full at the end";
 }
 
@@ -200,6 +221,32 @@ TEST(InstallationLock, AnUpdateRunGivesUpAfterItsWaitTouchingNothing) {
     EXPECT_EQ(test::ReadFileBytes(L"patchlist.txt"), "a.dll\r\n");
     EXPECT_TRUE(test::PathExists(L"patchlist.bat"));
     EXPECT_TRUE(test::WaitForLaunchRecord(500).empty());
+}
+
+// A game folder deeper than any fixed buffer would hold, and an entry longer
+// than MAX_PATH on its own: the lock is taken under the folder's own name, and
+// the list is read, placed and deleted. (A process of its own: see
+// CMakeLists.txt.)
+TEST(InstallationLock, ADeepFolderIsLockedAndUpdated) {
+    test::ScopedWorkDir dir;
+    std::wstring deep = dir.path();
+    for (wchar_t level = L'a'; level < L'g'; ++level)
+        deep += L'\\' + std::wstring(200, level);
+    test::MakeDirs(deep);
+    ASSERT_TRUE(SetCurrentDirectoryW(deep.c_str()));
+    EXPECT_EQ(FoldedWorkingDirectory(), FoldPathCase(deep));
+    ScopedMutex lock = CreateInstallationLock();
+    EXPECT_TRUE(lock.Acquire(0));
+    const std::wstring entry = std::wstring(250, L'x') + L"\\" + std::wstring(20, L'y') + L".dat";
+    ASSERT_TRUE(test::WriteFileBytes(L"download\\" + entry, "new"));
+    ASSERT_TRUE(test::WriteFileBytes(L"patchlist.txt", test::Narrow(entry)));
+    EXPECT_TRUE(LoadPatchList());
+    ASSERT_EQ(g_patchList, PatchList{entry});
+    g_patchList.clear();
+    EXPECT_TRUE(ApplyPatchEntry(entry));
+    EXPECT_EQ(test::ReadFileBytes(entry), "new");
+    EXPECT_TRUE(DeletePatchList());
+    SetCurrentDirectoryW(dir.path().c_str());
 }
 
 // Only this installation's copies, and the call returns once they are gone.

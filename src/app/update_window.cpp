@@ -41,6 +41,9 @@ ATOM RegisterUpdateWindowClass(HINSTANCE instance) {
     WNDCLASSW wc = {};
     wc.lpfnWndProc = UpdateWindowProc;
     wc.hInstance = instance;
+    // Without a brush nothing paints around the controls, and the window
+    // shows whatever the screen held there before.
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     wc.lpszClassName = kClassName;
     return RegisterClassW(&wc);
 }

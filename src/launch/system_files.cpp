@@ -7,6 +7,7 @@
 #include "log/log.h"
 #include "patch/patch.h"
 #include "frame.h"
+#include "long_path.h"
 #include "scoped_win.h"
 
 #include <iterator>
@@ -26,12 +27,13 @@ int DownloadPercent(std::size_t i, std::size_t n) {
 // Every failed lookup counts as missing: not found is the usual reason, and
 // for any other (access denied, say) the download that follows decides.
 bool IsPresent(const std::wstring& path) {
-    DWORD attributes = GetFileAttributesW(path.c_str());
+    const std::wstring name = FileSystemPath(path);
+    DWORD attributes = GetFileAttributesW(name.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return false;
     if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
         return true;
-    ScopedHandle target(CreateFileW(path.c_str(), 0,
+    ScopedHandle target(CreateFileW(name.c_str(), 0,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     return target.valid();

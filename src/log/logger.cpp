@@ -2,6 +2,7 @@
 // in text mode (LF stored as CR LF) and flushed after every line.
 #include "log/log.h"
 #include "log/log_line.h"
+#include "long_path.h"
 #include "scoped_win.h"
 
 #include <share.h>
@@ -17,7 +18,7 @@ void Write(const LogLevel& level, const std::wstring& message) {
         return;
     // Opened once; a failed open is not retried. Shared for reading and
     // writing, so a player can watch the log while the program runs.
-    static ScopedFile stream(_wfsopen(L"velmora.log", L"a", _SH_DENYNO));
+    static ScopedFile stream(_wfsopen(FileSystemPath(L"velmora.log").c_str(), L"a", _SH_DENYNO));
     if (!stream.get())
         return;
 

@@ -5,6 +5,7 @@
 #include "net/scoped_curl.h"
 #include "net/transfer.h"
 #include "net/verify_signature.h"
+#include "long_path.h"
 #include "scoped_win.h"
 
 #include <io.h>
@@ -165,7 +166,8 @@ bool SetOptions(Attempt& a, curl_slist* headers, const std::string& range) {
 // attempt goes on, else how it ends.
 std::optional<Outcome> OpenPart(Attempt& a, ScopedFile& stream) {
     // Exclusive: a second copy of the program must not write into it too.
-    FILE* opened = _wfsopen(a.part.path().c_str(), a.kept ? L"r+b" : L"wb", _SH_DENYRW);
+    FILE* opened =
+        _wfsopen(FileSystemPath(a.part.path()).c_str(), a.kept ? L"r+b" : L"wb", _SH_DENYRW);
     if (!opened) {
         Logger::Write(L"ERROR", L"Failed to open file for writing: " + a.part.target());
         return Outcome::Failed;

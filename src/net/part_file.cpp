@@ -2,6 +2,7 @@
 #include "net/part_file.h"
 #include "log/log.h"
 #include "patch/patch.h"
+#include "long_path.h"
 #include "scoped_win.h"
 
 #include <share.h>
@@ -9,12 +10,12 @@
 namespace {
 
 bool DeleteIfThere(const std::wstring& path) {
-    return DeleteFileW(path.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
+    return DeleteFileW(FileSystemPath(path).c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
 }
 
 // At most limit + 1 bytes, so an oversized file reads as one.
 std::string ReadSmallFile(const std::wstring& path, size_t limit) {
-    FILE* opened = _wfsopen(path.c_str(), L"rb", _SH_DENYWR);
+    FILE* opened = _wfsopen(FileSystemPath(path).c_str(), L"rb", _SH_DENYWR);
     if (!opened)
         return {};
     ScopedFile file(opened);
@@ -30,7 +31,7 @@ PartFile::PartFile(const std::wstring& target)
 
 long long PartFile::Size() const {
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExW(part_.c_str(), GetFileExInfoStandard, &data) ||
+    if (!GetFileAttributesExW(FileSystemPath(part_).c_str(), GetFileExInfoStandard, &data) ||
         (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
         return -1;
     return static_cast<long long>((static_cast<unsigned long long>(data.nFileSizeHigh) << 32) |
@@ -50,7 +51,7 @@ std::optional<PartFile::Kept> PartFile::TakeKept(const std::string& url) {
 }
 
 bool PartFile::WriteInfo(const PartInfo& info) {
-    FILE* opened = _wfsopen(info_.c_str(), L"wb", _SH_DENYRW);
+    FILE* opened = _wfsopen(FileSystemPath(info_).c_str(), L"wb", _SH_DENYRW);
     if (!opened)
         return false;
     ScopedFile file(opened);

@@ -1,21 +1,25 @@
 // The signature check: the .minisig fetched from beside the file, then
 // checked with libsodium. An "ED" signature covers the file's BLAKE2b-512
 // hash, which is taken while the file streams from disk; an "Ed" one covers
-// the file itself, which libsodium verifies in one piece, so such a file is
-// read into memory whole.
+// the file itself, which libsodium verifies in one piece, so such a file (up
+// to 64 MiB) is read into memory whole.
 #include "net/verify_signature.h"
 #include "net/scoped_curl.h"
 #include "net/signature_rules.h"
 #include "net/signing_key.h"
 #include "net/transfer.h"
 #include "patch/patch.h"
+#include "long_path.h"
 #include "scoped_win.h"
 
 #include <sodium.h>
 
+#include <io.h>
 #include <share.h>
 
 #include <cstdio>
+#include <memory>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -35,12 +39,33 @@ bool HashFile(FILE* file, unsigned char (&hash)[crypto_generichash_BYTES_MAX]) {
     return !ferror(file) && crypto_generichash_final(&state, hash, sizeof hash) == 0;
 }
 
-bool ReadWhole(FILE* file, std::vector<unsigned char>& bytes) {
-    std::vector<unsigned char> chunk(kChunkBytes);
-    size_t got;
-    while ((got = fread(chunk.data(), 1, chunk.size(), file)) > 0)
-        bytes.insert(bytes.end(), chunk.begin(), chunk.begin() + static_cast<long>(got));
-    return !ferror(file);
+// A legacy signature covers the file itself, which libsodium takes in one
+// piece: a larger file is refused before anything is allocated for it.
+// (Publishers sign with minisign's default, prehashed form.)
+const long long kMaxLegacySignedBytes = 64LL << 20;
+
+// Whether the file's contents verify under sig; false with the reason.
+bool ContentsVerify(FILE* file, const Minisig& sig, const unsigned char* key,
+                    std::wstring& reason) {
+    reason = L"file does not match its signature";
+    if (sig.prehashed) {
+        unsigned char hash[crypto_generichash_BYTES_MAX];
+        return HashFile(file, hash) &&
+               crypto_sign_verify_detached(sig.signature.data(), hash, sizeof hash, key) == 0;
+    }
+    const long long size = _filelengthi64(_fileno(file));
+    if (size < 0 || size > kMaxLegacySignedBytes) {
+        reason = L"legacy signature over a file larger than 64 MiB";
+        return false;
+    }
+    const size_t length = static_cast<size_t>(size);
+    std::unique_ptr<unsigned char[]> bytes(new (std::nothrow) unsigned char[length]);
+    if (!bytes) {
+        reason = L"no memory for the legacy signature's file";
+        return false;
+    }
+    return fread(bytes.get(), 1, length, file) == length &&
+           crypto_sign_verify_detached(sig.signature.data(), bytes.get(), length, key) == 0;
 }
 
 struct SignatureBody {
@@ -141,27 +166,11 @@ bool VerifyFileSignature(const std::wstring& path, const std::string& sigText,
         reason = L"signature is for another file";
         return false;
     }
-    FILE* opened = _wfsopen(path.c_str(), L"rb", _SH_DENYWR);
+    FILE* opened = _wfsopen(FileSystemPath(path).c_str(), L"rb", _SH_DENYWR);
     if (!opened) {
         reason = L"file cannot be read";
         return false;
     }
     ScopedFile file(opened);
-    int verified = -1;
-    if (sig->prehashed) {
-        unsigned char hash[crypto_generichash_BYTES_MAX];
-        if (HashFile(file.get(), hash))
-            verified = crypto_sign_verify_detached(sig->signature.data(), hash, sizeof hash,
-                                                   publicKey->key.data());
-    } else {
-        std::vector<unsigned char> bytes;
-        if (ReadWhole(file.get(), bytes))
-            verified = crypto_sign_verify_detached(sig->signature.data(), bytes.data(),
-                                                   bytes.size(), publicKey->key.data());
-    }
-    if (verified != 0) {
-        reason = L"file does not match its signature";
-        return false;
-    }
-    return true;
+    return ContentsVerify(file.get(), *sig, publicKey->key.data(), reason);
 }

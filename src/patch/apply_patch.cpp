@@ -2,6 +2,7 @@
 #include "patch/patch.h"
 #include "patch/patch_entry.h"
 #include "log/log.h"
+#include "long_path.h"
 #include "scoped_win.h"
 
 namespace {
@@ -54,7 +55,7 @@ bool ApplyPatchEntry(PatchEntry entry, KnownDirectories* known, bool resumed) {
     DWORD error = ERROR_SUCCESS;
     bool moved = MoveFileReplacing(source, path, error);
     if (!moved && hasDirectory && known && error == ERROR_PATH_NOT_FOUND &&
-        GetFileAttributesW(directory.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        GetFileAttributesW(FileSystemPath(directory).c_str()) == INVALID_FILE_ATTRIBUTES) {
         // Taken from memory, the folder has gone since: make it again.
         ForgetDirectory(directory, *known);
         if (!MakeDirectory(directory, known))
@@ -68,7 +69,8 @@ bool ApplyPatchEntry(PatchEntry entry, KnownDirectories* known, bool resumed) {
     // Moved before the earlier walk was cut short. A destination missing as
     // well stays a failure: that file really is not there.
     if (resumed && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) &&
-        GetFileAttributesW(source.c_str()) == INVALID_FILE_ATTRIBUTES && IsFile(path)) {
+        GetFileAttributesW(FileSystemPath(source).c_str()) == INVALID_FILE_ATTRIBUTES &&
+        IsFile(path)) {
         Logger::Write(L"INFO", L"Already in place: " + path);
         return true;
     }

@@ -2,6 +2,7 @@
 #include "patch/patch.h"
 #include "patch/patch_entry.h"
 #include "log/log.h"
+#include "long_path.h"
 
 #include <windows.h>
 
@@ -20,7 +21,7 @@ bool CreateLevel(const std::wstring& path, const wchar_t* failureText, KnownDire
         LogExisting(path);
         return true;
     }
-    if (CreateDirectoryW(path.c_str(), nullptr)) {
+    if (CreateDirectoryW(FileSystemPath(path).c_str(), nullptr)) {
         if (known)
             known->insert(path);
         return true;

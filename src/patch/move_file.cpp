@@ -2,6 +2,7 @@
 // a folder.
 #include "patch/patch.h"
 #include "patch/move_retry.h"
+#include "long_path.h"
 
 #include <windows.h>
 
@@ -18,9 +19,10 @@ unsigned runWaitedMs = 0;
 } // namespace
 
 bool MoveFileReplacing(const std::wstring& from, const std::wstring& to, unsigned long& error) {
+    const std::wstring source = FileSystemPath(from), target = FileSystemPath(to);
     const DWORD flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH;
     for (size_t retry = 0;; ++retry) {
-        if (MoveFileExW(from.c_str(), to.c_str(), flags)) {
+        if (MoveFileExW(source.c_str(), target.c_str(), flags)) {
             error = ERROR_SUCCESS;
             return true;
         }
@@ -34,6 +36,6 @@ bool MoveFileReplacing(const std::wstring& from, const std::wstring& to, unsigne
 }
 
 bool IsFile(const std::wstring& path) {
-    DWORD attributes = GetFileAttributesW(path.c_str());
+    DWORD attributes = GetFileAttributesW(FileSystemPath(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }

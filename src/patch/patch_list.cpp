@@ -5,13 +5,18 @@
 #include "patch/patch_entry.h"
 #include "patch/patch_text.h"
 #include "log/log.h"
+#include "long_path.h"
 #include "scoped_win.h"
 
+#include <io.h>
 #include <share.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <iterator>
+#include <memory>
+#include <new>
 
 PatchList g_patchList;
 
@@ -21,10 +26,37 @@ const wchar_t kListName[] = L"patchlist.txt";
 const wchar_t kTempName[] = L"patchlist.txt.tmp";
 const wchar_t kNoteName[] = L"patchlist.txt.applying";
 
+// The encoding the list was read in, and so is written back in.
+PatchListEncoding listEncoding = PatchListEncoding::SingleByte;
+
+// Whether the entries of a list of this many bytes and lines would fit: room
+// for every byte as a wide character and every line as a string, asked of
+// the allocator once before any of it is taken. A 32-bit process runs out of
+// address space long before the file system runs out of room.
+bool EntriesWouldFit(std::uint64_t bytes, std::uint64_t lines) {
+    const std::uint64_t need =
+        bytes * sizeof(wchar_t) + lines * (sizeof(PatchEntry) + 4 * sizeof(void*));
+    if (bytes > PTRDIFF_MAX / 4 || need > PTRDIFF_MAX)
+        return false;
+    return std::unique_ptr<char[]>(new (std::nothrow) char[static_cast<size_t>(need)]) != nullptr;
+}
+
+// The file's length bytes, into a buffer of that size; false when it is too
+// large to hold. A read error ends the reading like the end of the file.
+bool ReadWhole(FILE* file, long long length, std::unique_ptr<char[]>& bytes, size_t& size) {
+    if (length < 0 || static_cast<unsigned long long>(length) > PTRDIFF_MAX / 4)
+        return false;
+    bytes.reset(new (std::nothrow) char[static_cast<size_t>(length)]);
+    if (!bytes)
+        return false;
+    size = fread(bytes.get(), 1, static_cast<size_t>(length), file);
+    return true;
+}
+
 // Written and flushed to disk.
 bool WriteFileDurably(const wchar_t* name, const std::string& bytes, DWORD& error) {
-    ScopedHandle file(CreateFileW(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    ScopedHandle file(CreateFileW(FileSystemPath(name).c_str(), GENERIC_WRITE, 0, nullptr,
+                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) {
         error = GetLastError();
         return false;
@@ -51,22 +83,27 @@ bool WriteFileDurably(const wchar_t* name, const std::string& bytes, DWORD& erro
 bool LoadPatchList() {
     // Binary read; the text-mode line rules are applied by SplitPatchListBytes.
     // Other processes keep read and write access while we read.
-    ScopedFile file(_wfsopen(kListName, L"rb", _SH_DENYNO));
+    ScopedFile file(_wfsopen(FileSystemPath(kListName).c_str(), L"rb", _SH_DENYNO));
     if (!file.get()) {
         Logger::Write(L"ERROR", L"Failed to open patchlist.txt");
         return false;
     }
-
-    // A read error ends the reading like the end of the file: what was read stays.
-    std::string bytes;
-    char chunk[64 * 1024];
-    size_t got;
-    while ((got = fread(chunk, 1, sizeof chunk, file.get())) > 0)
-        bytes.append(chunk, got);
+    // Its size is checked against memory before anything is allocated for it.
+    const long long length = _filelengthi64(_fileno(file.get()));
+    std::unique_ptr<char[]> buffer;
+    size_t size = 0;
+    const bool read = ReadWhole(file.get(), length, buffer, size);
+    const std::string_view bytes(buffer.get(), size);
+    if (!read || !EntriesWouldFit(size, std::count(bytes.begin(), bytes.end(), '\n') + 1)) {
+        Logger::Write(L"ERROR",
+                      L"patchlist.txt too large to read: " + std::to_wstring(length) + L" bytes");
+        return false;
+    }
     file.close();
 
-    PatchList lines = SplitPatchListBytes(bytes);
-    std::string().swap(bytes);
+    listEncoding = PatchListEncodingOf(bytes);
+    PatchList lines = SplitPatchListBytes(bytes, listEncoding);
+    buffer.reset();
     if (g_patchList.empty())
         g_patchList = std::move(lines); // no second copy of a long list
     else
@@ -84,10 +121,10 @@ PatchList FailedEntriesToRetry(const PatchList& list, const std::vector<bool>& f
 
 bool SavePatchList(const PatchList& entries) {
     DWORD error = ERROR_SUCCESS;
-    bool saved = WriteFileDurably(kTempName, PatchListBytes(entries), error) &&
+    bool saved = WriteFileDurably(kTempName, PatchListBytes(entries, listEncoding), error) &&
                  MoveFileReplacing(kTempName, kListName, error);
     if (!saved) {
-        DeleteFileW(kTempName);
+        DeleteFileW(FileSystemPath(kTempName).c_str());
         Logger::Write(L"ERROR", L"Failed to write patchlist.txt, Error: " + std::to_wstring(error));
         return false;
     }
@@ -97,12 +134,12 @@ bool SavePatchList(const PatchList& entries) {
 }
 
 bool PatchWalkWasCutShort(const PatchList& entries) {
-    ScopedHandle note(CreateFileW(kNoteName, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    ScopedHandle note(CreateFileW(FileSystemPath(kNoteName).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER size = {};
     if (!note.valid() || !GetFileSizeEx(note.get(), &size))
         return false;
-    const std::string expected = PatchListBytes(entries);
+    const std::string expected = PatchListBytes(entries, listEncoding);
     if (size.QuadPart != static_cast<LONGLONG>(expected.size()))
         return false;
     // Compared a piece at a time: a second whole copy of a long list is not needed.
@@ -120,20 +157,21 @@ bool PatchWalkWasCutShort(const PatchList& entries) {
 
 bool NotePatchWalk(const PatchList& entries) {
     DWORD error = ERROR_SUCCESS;
-    if (WriteFileDurably(kNoteName, PatchListBytes(entries), error))
+    if (WriteFileDurably(kNoteName, PatchListBytes(entries, listEncoding), error))
         return true;
     // The walk goes on; only a run after a crash of this one would be stricter.
-    DeleteFileW(kNoteName);
+    DeleteFileW(FileSystemPath(kNoteName).c_str());
     Logger::Write(L"WARNING",
                   L"Failed to write patchlist.txt.applying, Error: " + std::to_wstring(error));
     return false;
 }
 
 void ClearPatchWalkNote(bool listReplaced) {
-    if (listReplaced || GetFileAttributesW(kListName) == INVALID_FILE_ATTRIBUTES)
-        DeleteFileW(kNoteName);
+    if (listReplaced ||
+        GetFileAttributesW(FileSystemPath(kListName).c_str()) == INVALID_FILE_ATTRIBUTES)
+        DeleteFileW(FileSystemPath(kNoteName).c_str());
 }
 
 bool DeletePatchList() {
-    return _wremove(kListName) == 0;
+    return _wremove(FileSystemPath(kListName).c_str()) == 0;
 }

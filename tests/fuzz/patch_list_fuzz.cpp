@@ -1,5 +1,6 @@
-// Any bytes as patchlist.txt: the line split, the list saved for the next run,
-// and each entry's cleaning and safety check before a file would be moved.
+// Any bytes as patchlist.txt: the choice of encoding, the line split, the
+// list saved for the next run, and each entry's cleaning and safety check
+// before a file would be moved.
 #include "fuzz/fuzz_input.h"
 #include "patch/patch_entry.h"
 #include "patch/patch_text.h"
@@ -39,21 +40,44 @@ void CheckSafe(const std::wstring& path) {
                (!split.directory.empty() && !IsUnsafePatchPath(split.directory)));
 }
 
+// A list that is not UTF-8 reads as it always has: every byte one character,
+// the lines as text mode splits them.
+void CheckSingleBytes(const std::string& bytes, const std::vector<std::wstring>& entries) {
+    std::string joined;
+    for (const std::wstring& entry : entries) {
+        FUZZ_CHECK(std::all_of(entry.begin(), entry.end(), [](wchar_t c) { return c <= 0xFF; }));
+        joined.append(entry.begin(), entry.end());
+        joined += '\n';
+    }
+    std::string expected;
+    for (size_t i = 0; i < bytes.size(); ++i)
+        if (!(bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n'))
+            expected += bytes[i];
+    if (!expected.empty() && expected.back() != '\n')
+        expected += '\n';
+    FUZZ_CHECK(joined == expected);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const std::string bytes(reinterpret_cast<const char*>(data), size);
-    const std::vector<std::wstring> entries = SplitPatchListBytes(bytes);
+    const PatchListEncoding encoding = PatchListEncodingOf(bytes);
+    const std::vector<std::wstring> entries = SplitPatchListBytes(bytes, encoding);
     // One entry per LF, and one for an unended last line.
     const std::size_t lines = std::count(bytes.begin(), bytes.end(), '\n');
-    FUZZ_CHECK(entries.size() == lines + (size > 0 && bytes.back() != '\n'));
-    // A kept list reads back as the same entries.
-    FUZZ_CHECK(SplitPatchListBytes(PatchListBytes(entries)) == entries);
+    const bool marked = encoding == PatchListEncoding::Utf8WithMark;
+    FUZZ_CHECK(entries.size() == lines + (size > (marked ? 3u : 0u) && bytes.back() != '\n'));
+    if (encoding == PatchListEncoding::SingleByte)
+        CheckSingleBytes(bytes, entries);
+    // A kept list reads back as the same entries, in the same encoding.
+    const std::string kept = PatchListBytes(entries, encoding);
+    FUZZ_CHECK(PatchListEncodingOf(kept) == encoding);
+    FUZZ_CHECK(SplitPatchListBytes(kept, encoding) == entries);
 
     std::vector<std::wstring> safe;
     for (const std::wstring& entry : entries) {
         FUZZ_CHECK(entry.find(L'\n') == std::wstring::npos);
-        FUZZ_CHECK(std::all_of(entry.begin(), entry.end(), [](wchar_t c) { return c <= 0xFF; }));
         const std::wstring path = CleanPatchEntry(entry);
         FUZZ_CHECK(path.find(L'"') == std::wstring::npos);
         FUZZ_CHECK(path.empty() || (!IsBlank(path.front()) && !IsBlank(path.back())));

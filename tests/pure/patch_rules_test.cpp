@@ -6,8 +6,10 @@
 
 #include <gtest/gtest.h>
 
-// Every byte one character, text-mode line ends.
+// Valid UTF-8 read as UTF-8 (a byte-order mark dropped), anything else one
+// character per byte; text-mode line ends either way.
 TEST(PatchList, BytesBecomeEntries) {
+    const std::wstring accented = L"donn\u00E9es\\caf\u00E9.txt";
     struct Case {
         std::string bytes;
         std::vector<std::wstring> entries;
@@ -18,11 +20,30 @@ TEST(PatchList, BytesBecomeEntries) {
         {"a\r\n\r\nb\r\n", {L"a", L"", L"b"}},
         {"a\rb\nc\r", {L"a\rb", L"c\r"}}, // a lone CR stays
         {"a\r\r\n", {L"a\r"}},
-        {"\xEF\xBB\xBFx.dll\n", {L"\u00EF\u00BB\u00BFx.dll"}}, // so does a BOM
         {std::string("\xFF\0b\n", 4), {std::wstring(L"\u00FF\0b", 3)}},
+        {"donn\xC3\xA9"
+         "es\\caf\xC3\xA9.txt\n",
+         {accented}},
+        {"\xEF\xBB\xBF"
+         "donn\xC3\xA9"
+         "es\\caf\xC3\xA9.txt\n",
+         {accented}},
+        {"\xEF\xBB\xBFx.dll\n", {L"x.dll"}},
+        {"donn\xE9"
+         "es\\caf\xE9.txt\n",
+         {accented}}, // ISO 8859-1
+        // One byte that is not UTF-8 makes the whole list single bytes.
+        {"\xEF\xBB\xBF\xC3\xA9\n\xE9\n", {L"\u00EF\u00BB\u00BF\u00C3\u00A9", L"\u00E9"}},
+        {"\xC0\xAF\n\xED\xA0\x80\n", {L"\u00C0\u00AF", L"\u00ED\u00A0\u0080"}},
+        {"\xF0\x9F\x8E\xAE\n", {std::wstring{wchar_t(0xD83C), wchar_t(0xDFAE)}}}, // UTF-16
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(SplitPatchListBytes(c.bytes), c.entries) << testing::PrintToString(c.bytes);
+    for (const auto& c : cases) {
+        const PatchListEncoding encoding = PatchListEncodingOf(c.bytes);
+        const auto entries = SplitPatchListBytes(c.bytes, encoding);
+        EXPECT_EQ(entries, c.entries) << testing::PrintToString(c.bytes);
+        // Kept for the next run in the same encoding.
+        EXPECT_EQ(PatchListEncodingOf(PatchListBytes(entries, encoding)), encoding);
+    }
 }
 
 TEST(PatchEntry, CleaningSplittingAndUnsafePaths) {
