@@ -3,6 +3,7 @@
 // itself and Wine's does not do at all.
 #define CERT_CHAIN_PARA_HAS_EXTRA_FIELDS
 #include "net/server_certificate.h"
+#include "net/transfer.h"
 #include "scoped_win.h"
 
 #include <windows.h>
@@ -43,10 +44,7 @@ std::wstring RequestHost(CURL* curl) {
         curl_url_get(url.get(), CURLUPART_HOST, &part, 0) != CURLUE_OK)
         return {};
     std::unique_ptr<char, CurlFree> host(part);
-    std::wstring wide;
-    for (const char* c = host.get(); *c; ++c)
-        wide += static_cast<wchar_t>(static_cast<unsigned char>(*c));
-    return wide;
+    return Widen(host.get());
 }
 
 std::wstring Hex(unsigned long value) {
