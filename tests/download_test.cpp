@@ -33,7 +33,7 @@ class DownloadTest : public testing::Test {
 // (the test CA among them) and the log says why a server was refused.
 TEST_F(DownloadTest, OnlyAWhole200FromAVerifiedServerReplacesTheFile) {
     const std::string binary = Bytes(300000, 0);
-    ASSERT_TRUE(test::PutSiteFile(test::Site::Mirror, L"bin/all-bytes.bin", binary));
+    ASSERT_TRUE(test::PutSiteFile(L"mirror/bin/all-bytes.bin", binary));
     const std::wstring file = kMirrorPath + L"bin/all-bytes.bin";
     const std::wstring http = test::ServerUrl("http", file);
     auto refused = [](const std::string& why) {
@@ -117,8 +117,8 @@ TEST_F(DownloadTest, ABrokenOffBodyIsContinuedWhereThatIsSafe) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.serve + " " + c.info);
         test::ClearSites();
-        ASSERT_TRUE(test::PutSiteFile(test::Site::Mirror, L"big.bin", body));
-        ASSERT_TRUE(test::PutSiteFile(test::Site::Mirror, L"big.bin.serve", c.serve));
+        ASSERT_TRUE(test::PutSiteFile(L"mirror/big.bin", body));
+        ASSERT_TRUE(test::PutSiteFile(L"mirror/big.bin.serve", c.serve));
         test::RemoveTree(L"big.bin.part");
         test::RemoveTree(L"big.bin.part.info");
         ASSERT_TRUE(c.part.empty() || test::WriteFileBytes(L"big.bin.part", c.part));
@@ -159,9 +159,9 @@ TEST_F(DownloadTest, FromMirrorsRetriesThenFallsBack) {
         test::ClearSites();
         test::RemoveTree(L"a");
         test::MakeDirs(L"a\\b");
-        ASSERT_TRUE(!c.mirror || test::PutSiteFile(test::Site::Mirror, L"a/b/c.dll", c.mirror));
-        ASSERT_TRUE(test::PutSiteFile(test::Site::Mirror, L"a/b/c.dll.serve", c.serve));
-        ASSERT_TRUE(!c.server || test::PutSiteFile(test::Site::Server, L"a/b/c.dll", c.server));
+        ASSERT_TRUE(!c.mirror || test::PutSiteFile(L"mirror/a/b/c.dll", c.mirror));
+        ASSERT_TRUE(test::PutSiteFile(L"mirror/a/b/c.dll.serve", c.serve));
+        ASSERT_TRUE(!c.server || test::PutSiteFile(L"server/a/b/c.dll", c.server));
         test::LogCapture log;
         test::RequestLog requests;
         const char* stored = c.mirror ? c.mirror : c.server;
@@ -192,7 +192,7 @@ TEST_F(DownloadTest, FromMirrorsRetriesThenFallsBack) {
 // Another program's writer (shared, as the C runtime's plain open is) keeps
 // the partial file from being used.
 TEST_F(DownloadTest, ThePartialFileIsNotShared) {
-    ASSERT_TRUE(test::PutSiteFile(test::Site::Mirror, L"x.bin", "new"));
+    ASSERT_TRUE(test::PutSiteFile(L"mirror/x.bin", "new"));
     ASSERT_TRUE(test::WriteFileBytes(L"out.bin", "old"));
     HANDLE other = CreateFileW(L"out.bin.part", GENERIC_WRITE,
                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -203,6 +203,6 @@ TEST_F(DownloadTest, ThePartialFileIsNotShared) {
     EXPECT_FALSE(DownloadFile(kMirror + L"x.bin", L"out.bin"));
     CloseHandle(other);
     EXPECT_EQ(test::CountOf(log.Text(), "[ERROR] Failed to open file for writing: out.bin"), 1u);
-    EXPECT_TRUE(requests.Lines().empty());
+    EXPECT_TRUE(requests.Column(0).empty());
     EXPECT_EQ(test::ReadFileBytes(L"out.bin"), "old");
 }

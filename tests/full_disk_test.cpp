@@ -15,8 +15,8 @@ TEST(FullDisk, ADownloadThatDoesNotFitKeepsTheOldFile) {
     for (const std::string* server : {&big, &small}) {
         test::ScopedWorkDir dir(test::BuildDir() + L"\\full-disk");
         test::ClearSites();
-        ASSERT_TRUE(test::PutSiteFile(test::Site::Mirror, L"big.dll", big));
-        ASSERT_TRUE(test::PutSiteFile(test::Site::Server, L"big.dll", *server));
+        ASSERT_TRUE(test::PutSiteFile(L"mirror/big.dll", big));
+        ASSERT_TRUE(test::PutSiteFile(L"server/big.dll", *server));
         ASSERT_TRUE(test::WriteFileBytes(L"big.dll", "old"));
         test::LogCapture log;
         test::RequestLog requests;
@@ -24,7 +24,7 @@ TEST(FullDisk, ADownloadThatDoesNotFitKeepsTheOldFile) {
         EXPECT_EQ(DownloadFromMirrors(L"big.dll"), fits);
         EXPECT_EQ(test::ReadFileBytes(L"big.dll"), fits ? small : "old");
         EXPECT_FALSE(test::PathExists(L"big.dll.part"));
-        EXPECT_EQ(requests.Lines().size(), 2u);
+        EXPECT_EQ(requests.Column(0).size(), 2u);
         const std::string text = log.Text();
         EXPECT_EQ(test::CountOf(text, failed), fits ? 1u : 2u) << text;
         EXPECT_EQ(test::CountOf(text, failed + "[INFO] GitHub failed, trying main server"), 1u);

@@ -64,7 +64,7 @@ TEST(KilledRuns, AnUpdateWalkOf2000Entries) {
         for (const auto& entry : entries)
             moved += !test::PathExists(L"download\\" + entry);
         const bool listLeft = test::PathExists(L"patchlist.txt");
-        EXPECT_TRUE(test::RunProcess(test::Updater(), L"update --log"));
+        EXPECT_TRUE(test::RunProcess(test::Updater(), L"update --log", 60000));
         for (size_t i = 0; i < entries.size(); ++i)
             wrong += test::ReadFileBytes(entries[i]) != content(i) ||
                      test::PathExists(L"download\\" + entries[i]);
@@ -93,11 +93,11 @@ TEST(KilledRuns, ARuntimeDownloadOf64MiB) {
         body.replace(i, 4, reinterpret_cast<const char*>(&word), 4);
     }
     test::ClearSites();
-    ASSERT_TRUE(test::PutSiteFile(test::Site::Mirror, L"system64/EngineCore.dll", body));
+    ASSERT_TRUE(test::PutSiteFile(L"mirror/system64/EngineCore.dll", body));
     // Slowly (2 MiB every 30 ms) for the runs that are killed, at full speed after.
     auto serve = [](const char* options) {
         ASSERT_TRUE(
-            test::PutSiteFile(test::Site::Mirror, L"system64/EngineCore.dll.serve", options));
+            test::PutSiteFile(L"mirror/system64/EngineCore.dll.serve", options));
     };
     test::ScopedWorkDir dir;
     test::InstallRuntimeFiles({L"EngineCore.dll"});
@@ -111,7 +111,7 @@ TEST(KilledRuns, ARuntimeDownloadOf64MiB) {
         const bool inPlace = test::PathExists(target);
         EXPECT_TRUE(!inPlace || test::ReadFileBytes(target) == body);
         serve("");
-        EXPECT_TRUE(test::RunProcess(test::Updater(), L"--log"));
+        EXPECT_TRUE(test::RunProcess(test::Updater(), L"--log", 60000));
         EXPECT_TRUE(test::ReadFileBytes(target) == body);
         // A partial file may stay only with its resume information beside it.
         EXPECT_TRUE(!test::PathExists(part) || test::PathExists(part + L".info"));

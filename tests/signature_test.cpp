@@ -54,12 +54,12 @@ TEST(Signature, OnlyAGoodSignatureFromTheSameServerPlacesTheFile) {
         test::ClearSites();
         test::ScopedWorkDir dir;
         test::MakeDirs(L"sys");
-        ASSERT_TRUE(test::PutSiteFile(test::Site::Mirror, L"sys/Game.exe", c.mirrorFile));
+        ASSERT_TRUE(test::PutSiteFile(L"mirror/sys/Game.exe", c.mirrorFile));
         ASSERT_TRUE(!c.mirrorSig ||
-                    test::PutSiteFile(test::Site::Mirror, L"sys/Game.exe.minisig", *c.mirrorSig));
+                    test::PutSiteFile(L"mirror/sys/Game.exe.minisig", *c.mirrorSig));
         ASSERT_TRUE(!c.serverHasGood ||
-                    (test::PutSiteFile(test::Site::Server, L"sys/Game.exe", file) &&
-                     test::PutSiteFile(test::Site::Server, L"sys/Game.exe.minisig", good)));
+                    (test::PutSiteFile(L"server/sys/Game.exe", file) &&
+                     test::PutSiteFile(L"server/sys/Game.exe.minisig", good)));
         test::LogCapture log;
         test::RequestLog requests;
         const bool placed = DownloadFromMirrors(L"sys\\Game.exe");

@@ -265,7 +265,7 @@ TEST(TerminateProcesses, EndsOnlyThisInstallationsGameAndWaits) {
     std::vector<HANDLE> processes;
     for (const auto& [path, ended] : copies) {
         test::MakeDirs(path.substr(0, path.rfind(L'\\')));
-        EXPECT_TRUE(CopyFileW(test::HelperPath(L"sleeper").c_str(), path.c_str(), FALSE));
+        EXPECT_TRUE(CopyFileW((test::BuildDir() + L"\\helpers\\sleeper.exe").c_str(), path.c_str(), FALSE));
         processes.push_back(test::StartProcess(path, L""));
         EXPECT_TRUE(processes.back()) << test::Narrow(path);
     }

@@ -44,8 +44,8 @@ TEST(UpdaterRun, OneCopyAtATimeInAFolder) {
                       *second = updateFirst ? L"--log" : L"update --log";
         test::ScopedWorkDir dir;
         test::ClearSites();
-        ASSERT_TRUE(test::PutSiteFile(test::Site::Mirror, L"system64/EngineCore.dll", engine));
-        ASSERT_TRUE(test::PutSiteFile(test::Site::Mirror, L"system64/EngineCore.dll.serve",
+        ASSERT_TRUE(test::PutSiteFile(L"mirror/system64/EngineCore.dll", engine));
+        ASSERT_TRUE(test::PutSiteFile(L"mirror/system64/EngineCore.dll.serve",
                                       "chunk=16384&delay=0.1")); // 1.6 s
         test::InstallRuntimeFiles({L"EngineCore.dll"});
         ASSERT_TRUE(test::WriteFileBytes(L"download\\data\\a.map", "new map"));
@@ -68,7 +68,7 @@ TEST(UpdaterRun, OneCopyAtATimeInAFolder) {
         }
         EXPECT_TRUE(test::ReadFileBytes(L"system64\\EngineCore.dll") == engine);
         EXPECT_FALSE(test::PathExists(L"system64\\EngineCore.dll.part"));
-        EXPECT_EQ(requests.Lines().size(), 1u);
+        EXPECT_EQ(requests.Column(0).size(), 1u);
         EXPECT_EQ(test::ReadFileBytes(L"data\\a.map"), "new map");
         EXPECT_FALSE(test::PathExists(L"patchlist.txt"));
         const std::string log = test::ReadFileBytes(L"velmora.log");

@@ -44,10 +44,6 @@ std::wstring StatePath(const wchar_t* name) {
     return BuildDir() + L"\\test-server\\" + name;
 }
 
-std::wstring SiteRoot(Site site) {
-    return BuildDir() + L"\\https-root\\" + (site == Site::Mirror ? L"mirror" : L"server");
-}
-
 } // namespace
 
 ScopedWorkDir::ScopedWorkDir(const std::wstring& parent) {
@@ -108,19 +104,18 @@ std::string ReadFileBytes(const std::wstring& path) {
     return bytes;
 }
 
+std::error_code g_ignored;
+
 bool PathExists(const std::wstring& path) {
-    std::error_code e;
-    return fs::exists(path, e);
+    return fs::exists(path, g_ignored);
 }
 
 void MakeDirs(const std::wstring& path) {
-    std::error_code e;
-    fs::create_directories(path, e);
+    fs::create_directories(path, g_ignored);
 }
 
 void RemoveTree(const std::wstring& path) {
-    std::error_code e;
-    fs::remove_all(path, e);
+    fs::remove_all(path, g_ignored);
 }
 
 std::string Narrow(const std::wstring& text) {
@@ -148,10 +143,6 @@ std::wstring BuildDir() {
     return fs::path(std::wstring(module, n)).parent_path().parent_path(); // <build>\tests\x.exe
 }
 
-std::wstring HelperPath(const std::wstring& name) {
-    return BuildDir() + L"\\helpers\\" + name + L".exe";
-}
-
 const std::wstring& Updater() {
     static const std::wstring path = BuildDir() + L"\\updater.exe";
     return path;
@@ -159,8 +150,7 @@ const std::wstring& Updater() {
 
 HANDLE StartProcess(const std::wstring& program, const std::wstring& arguments) {
     std::wstring commandLine = L"\"" + program + L"\" " + arguments;
-    STARTUPINFOW si = {};
-    si.cb = sizeof si;
+    STARTUPINFOW si = {sizeof si};
     PROCESS_INFORMATION pi = {};
     if (!CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
                         nullptr, &si, &pi))
@@ -187,7 +177,7 @@ void InstallRuntimeFiles(const std::vector<std::wstring>& except) {
         if (std::find(except.begin(), except.end(), name) != except.end())
             continue;
         if (name == L"Game.exe")
-            CopyFileW(HelperPath(L"fake_game").c_str(), path.c_str(), FALSE);
+            CopyFileW((BuildDir() + L"\\helpers\\fake_game.exe").c_str(), path.c_str(), FALSE);
         else
             WriteFileBytes(path, "runtime library " + Narrow(name));
     }
@@ -202,14 +192,13 @@ std::vector<std::string> WaitForLaunchRecord(DWORD timeoutMs) {
 }
 
 void ClearSites() {
-    for (Site site : {Site::Mirror, Site::Server}) {
-        RemoveTree(SiteRoot(site));
-        MakeDirs(SiteRoot(site));
-    }
+    RemoveTree(BuildDir() + L"\\https-root");
+    MakeDirs(BuildDir() + L"\\https-root\\mirror");
+    MakeDirs(BuildDir() + L"\\https-root\\server");
 }
 
-bool PutSiteFile(Site site, const std::wstring& tail, const std::string& bytes) {
-    return WriteFileBytes(SiteRoot(site) + L"\\" + tail, bytes);
+bool PutSiteFile(const std::wstring& path, const std::string& bytes) {
+    return WriteFileBytes(BuildDir() + L"\\https-root\\" + path, bytes);
 }
 
 std::wstring ServerUrl(const std::string& listener, const std::wstring& path) {
@@ -223,14 +212,10 @@ std::wstring ServerUrl(const std::string& listener, const std::wstring& path) {
 
 RequestLog::RequestLog() : start_(ReadFileBytes(StatePath(L"requests.log")).size()) {}
 
-std::vector<std::string> RequestLog::Lines() const {
-    std::string all = ReadFileBytes(StatePath(L"requests.log"));
-    return all.size() < start_ ? std::vector<std::string>() : Split(all.substr(start_));
-}
-
 std::vector<std::string> RequestLog::Column(int k) const {
+    const std::string all = ReadFileBytes(StatePath(L"requests.log"));
     std::vector<std::string> column;
-    for (const std::string& line : Lines()) {
+    for (const std::string& line : Split(all.size() < start_ ? "" : all.substr(start_))) {
         size_t start = 0;
         for (int i = 0; i < k; ++i)
             start = line.find('\t', start) + 1;

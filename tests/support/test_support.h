@@ -54,24 +54,22 @@ size_t CountOf(const std::string& text, const std::string& part);
 long WaitForPath(const std::wstring& path, bool present, DWORD timeoutMs);
 
 std::wstring BuildDir(); // holds updater.exe and helpers\<name>.exe
-std::wstring HelperPath(const std::wstring& name);
 const std::wstring& Updater();
 // In the working directory; null when it could not. The caller closes it.
 HANDLE StartProcess(const std::wstring& program, const std::wstring& arguments);
 // False (and killed) when it did not end within timeoutMs.
-bool RunProcess(const std::wstring& program, const std::wstring& arguments,
-                DWORD timeoutMs = 60000);
+bool RunProcess(const std::wstring& program, const std::wstring& arguments, DWORD timeoutMs);
 
 // The 64-bit runtime files but those in `except`; Game.exe is the stand-in
 // game, which appends its command line and folder to launch-record.txt.
 void InstallRuntimeFiles(const std::vector<std::wstring>& except = {});
 std::vector<std::string> WaitForLaunchRecord(DWORD timeoutMs = 15000);
 
-// tools/https_server.py's sites (see there for the fault paths and .serve options).
-enum class Site { Mirror, Server };
+// tools/https_server.py's sites, "mirror\..." and "server\..." (see there for
+// the fault paths and .serve options); ServerUrl gives a listener's
+// "https://localhost:<port>" (http:// for "http") and then path.
 void ClearSites();
-bool PutSiteFile(Site site, const std::wstring& tail, const std::string& bytes);
-// "https://localhost:<port>" (http:// for "http") of a listener, then path.
+bool PutSiteFile(const std::wstring& path, const std::string& bytes);
 std::wstring ServerUrl(const std::string& listener, const std::wstring& path);
 
 // The requests logged since: "listener TAB method TAB target TAB user-agent
@@ -79,7 +77,6 @@ std::wstring ServerUrl(const std::string& listener, const std::wstring& path);
 class RequestLog {
   public:
     RequestLog();
-    std::vector<std::string> Lines() const;
     std::vector<std::string> Column(int k) const;
 
   private:
