@@ -150,7 +150,8 @@ const std::wstring& Updater() {
 
 HANDLE StartProcess(const std::wstring& program, const std::wstring& arguments) {
     std::wstring commandLine = L"\"" + program + L"\" " + arguments;
-    STARTUPINFOW si = {sizeof si};
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
     if (!CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
                         nullptr, &si, &pi))
