@@ -1,5 +1,6 @@
-// Directory creation, the placing of downloaded files and the reading of
-// patchlist.txt, on real folders.
+// The placing of downloaded files, on real folders. (A file where a folder
+// should be, and long lists read whole, are update_outcome_test's and
+// killed_test's.)
 #include "patch/patch.h"
 #include "support/test_support.h"
 
@@ -17,18 +18,6 @@ std::string State(const std::wstring& path) { // contents, "(dir)" or "(none)"
 }
 
 } // namespace
-
-// An existing level counts as made; a file where a level should be fails.
-TEST(EnsureDirectory, LevelByLevel) {
-    for (const auto& [path, made] : std::map<std::wstring, bool>{
-             {L"", false}, {L"new\\a/b\\", true}, {L"old\\x", true}, {L"file\\x\\y", false}}) {
-        test::ScopedWorkDir dir;
-        test::MakeDirs(L"old\\x");
-        test::WriteFileBytes(L"file", "a file where a directory is needed");
-        EXPECT_EQ(EnsureDirectory(path), made || path.empty()) << test::Narrow(path);
-        EXPECT_EQ(State(path) == "(dir)", made);
-    }
-}
 
 // The refusal of unsafe entries is in update_outcome_test, their rule in
 // tests/pure/.
@@ -91,19 +80,4 @@ TEST(ApplyPatchEntry, RememberedFoldersKeepTheLogAndComeBack) {
         EXPECT_EQ(test::ReadFileBytes(L"a\\b\\6"), "six");
     }
     EXPECT_EQ(logs[0], logs[1]);
-}
-
-// patchlist.txt read from the disk (its bytes' rules are in tests/pure/).
-TEST(PatchList, LoadsTheWholeFile) {
-    test::ScopedWorkDir dir;
-    EXPECT_FALSE(LoadPatchList());
-    std::string bytes; // several read chunks
-    for (int i = 0; i < 20000; ++i)
-        bytes += "data\\file" + std::to_string(i) + ".dat\r\n";
-    ASSERT_TRUE(test::WriteFileBytes(L"patchlist.txt", bytes));
-    EXPECT_TRUE(LoadPatchList());
-    ASSERT_EQ(g_patchList.size(), 20000u);
-    EXPECT_EQ(g_patchList.back(), L"data\\file19999.dat");
-    g_patchList.clear();
-    EXPECT_TRUE(DeleteFileW(L"patchlist.txt")) << "closed before returning";
 }

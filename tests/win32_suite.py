@@ -8,12 +8,7 @@ prefix's Root store, and the system's roots decide. Needs an X display
 
 Usage: tests/win32_suite.py [CASE ...]   (default: every case)
 """
-import os
-import re
-import shutil
-import subprocess
-import sys
-import time
+import os, re, shutil, subprocess, sys, time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 BUILD32, BUILD64 = os.path.join(ROOT, "build", "win32-test"), os.path.join(ROOT, "build", "win64")

@@ -9,29 +9,19 @@
 // Valid UTF-8 read as UTF-8 (a byte-order mark dropped), anything else one
 // character per byte; text-mode line ends either way.
 TEST(PatchList, BytesBecomeEntries) {
-    const std::wstring accented = L"donn\u00E9es\\caf\u00E9.txt";
+    const std::wstring accented = L"d\u00E9j\u00E0\\caf\u00E9.txt";
     struct Case {
         std::string bytes;
         std::vector<std::wstring> entries;
     } cases[] = {
         {"", {}},
         {"\n\n", {L"", L""}},
-        {"a\r\nb", {L"a", L"b"}},
-        {"a\r\n\r\nb\r\n", {L"a", L"", L"b"}},
-        {"a\rb\nc\r", {L"a\rb", L"c\r"}}, // a lone CR stays
-        {"a\r\r\n", {L"a\r"}},
+        {"a\r\n\r\nb", {L"a", L"", L"b"}},
+        {"a\rb\nc\r\r\n", {L"a\rb", L"c\r"}}, // a lone CR stays
         {std::string("\xFF\0b\n", 4), {std::wstring(L"\u00FF\0b", 3)}},
-        {"donn\xC3\xA9"
-         "es\\caf\xC3\xA9.txt\n",
-         {accented}},
-        {"\xEF\xBB\xBF"
-         "donn\xC3\xA9"
-         "es\\caf\xC3\xA9.txt\n",
-         {accented}},
-        {"\xEF\xBB\xBFx.dll\n", {L"x.dll"}},
-        {"donn\xE9"
-         "es\\caf\xE9.txt\n",
-         {accented}}, // ISO 8859-1
+        {u8"déjà\\café.txt\n", {accented}},
+        {u8"\uFEFFdéjà\\café.txt\n", {accented}},
+        {"d\xE9j\xE0\\caf\xE9.txt\n", {accented}}, // ISO 8859-1
         // One byte that is not UTF-8 makes the whole list single bytes.
         {"\xEF\xBB\xBF\xC3\xA9\n\xE9\n", {L"\u00EF\u00BB\u00BF\u00C3\u00A9", L"\u00E9"}},
         {"\xC0\xAF\n\xED\xA0\x80\n", {L"\u00C0\u00AF", L"\u00ED\u00A0\u0080"}},
@@ -54,7 +44,6 @@ TEST(PatchEntry, CleaningSplittingAndUnsafePaths) {
         {L"\" \t\"", L"", L"-", L"-"},
         {L" my file .txt\r", L"my file .txt\r", L"-", L"-"}, // inner spaces and a lone CR stay
         {L"a\\b/c.dll", L"a\\b/c.dll", L"a", L"a\\b"},
-        {L"data/x.dll", L"data/x.dll", L"-", L"data"},
         {L"\\x.dll", L"\\x.dll", L"", L""},
     };
     for (const auto& c : cases) {
@@ -81,9 +70,7 @@ TEST(PatchEntry, CleaningSplittingAndUnsafePaths) {
 // Files refused for good: the first five wait their two seconds, then a run
 // has waited its ten and the sixth gives up at once.
 TEST(MoveRetry, TwoSecondsAFileTenARun) {
-    EXPECT_EQ(MoveRetryDelayMs(0, 0), 100u);
     EXPECT_EQ(MoveRetryDelayMs(3, 9500), 500u); // the run's rest, not the file's
-    EXPECT_EQ(MoveRetryDelayMs(0, 20000), 0u);
     unsigned waited = 0;
     for (int file = 0; file < 6; ++file) {
         unsigned thisFile = 0;
