@@ -114,6 +114,8 @@ TEST(ProxyTest, TheSystemSettingsChooseEachRoute) {
             << tunnels;
         const std::string log = test::ReadFileBytes(L"velmora.log");
         EXPECT_EQ(test::CountOf(log, " - Proxy: " + c.route + "\r\n"), 1u) << log;
+        // At once: no wait for a retry.
         EXPECT_EQ(test::CountOf(log, "trying the server directly"), c.direct ? 1u : 0u) << log;
+        EXPECT_EQ(test::CountOf(log, "Retrying"), 0u) << log;
     }
 }
