@@ -47,12 +47,17 @@ bool HostChar(char c) {
     return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '_';
 }
 
+bool V6Char(char c) {
+    return std::isxdigit(static_cast<unsigned char>(c)) || c == ':' || c == '.';
+}
+
 // "host[:port]" or "[v6][:port]": the host and the port's text.
 bool SplitHostPort(const std::string& text, std::string& host, std::string& port) {
     size_t end = 0;
     if (!text.empty() && text[0] == '[') {
         end = text.find(']');
-        if (end == std::string::npos)
+        if (end == std::string::npos ||
+            !std::all_of(text.begin() + 1, text.begin() + static_cast<std::ptrdiff_t>(end), V6Char))
             return false;
         host = text.substr(0, ++end);
     } else {
