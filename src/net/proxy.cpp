@@ -8,9 +8,9 @@
 #include "net/transfer.h"
 #include "scoped_win.h"
 
-#include <map>
 #include <memory>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -48,8 +48,10 @@ Settings& TheSettings() {
     return settings;
 }
 
-// One question to the proxy script, shared with the thread that asks it, so
-// an answer that never comes leaves the run waiting no longer than kLookupMs.
+// One question to the proxy script, asked on a thread of its own so that an
+// answer that never comes keeps the run waiting no longer than kLookupMs. The
+// thread touches it only until it sets done; a question left unanswered is
+// left to its thread (once per run at most).
 struct Lookup {
     std::wstring url, scriptUrl;
     bool autoDetect = false;
@@ -61,8 +63,7 @@ struct Lookup {
 };
 
 DWORD WINAPI RunLookup(void* param) {
-    std::unique_ptr<std::shared_ptr<Lookup>> owner(static_cast<std::shared_ptr<Lookup>*>(param));
-    Lookup& job = **owner;
+    Lookup& job = *static_cast<Lookup*>(param);
     ScopedInternet session(WinHttpOpen(L"qzr#updater", WINHTTP_ACCESS_TYPE_NO_PROXY,
                                        WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
     WINHTTP_AUTOPROXY_OPTIONS options{};
@@ -103,19 +104,18 @@ std::wstring LookupFailure(DWORD error) {
 
 // The script's proxy list for server (empty: direct); false with the reason.
 bool LookUp(const Settings& s, const UrlServer& server, std::string& list, std::wstring& reason) {
-    auto job = std::make_shared<Lookup>();
+    auto job = std::make_unique<Lookup>();
     job->url = Widen((server.Key() + "/").c_str());
     job->scriptUrl = s.scriptUrl;
     job->autoDetect = s.autoDetect;
-    auto* param = new std::shared_ptr<Lookup>(job);
-    ScopedHandle thread(job->done.get() ? CreateThread(nullptr, 0, RunLookup, param, 0, nullptr)
+    ScopedHandle thread(job->done.get() ? CreateThread(nullptr, 0, RunLookup, job.get(), 0, nullptr)
                                         : nullptr);
     if (!thread.valid()) {
-        delete param;
         reason = L"no thread to ask it";
         return false;
     }
     if (WaitForSingleObject(job->done.get(), kLookupMs) != WAIT_OBJECT_0) {
+        job.release(); // still its thread's
         reason = L"no answer within " + std::to_wstring(kLookupMs / 1000) + L" s";
         return false;
     }
@@ -151,27 +151,37 @@ std::string ChooseProxy(const UrlServer& server) {
 }
 
 struct Route {
-    std::string proxy; // empty: direct
+    std::string server; // UrlServer::Key()
+    std::string proxy;  // empty: direct
     bool retryDirect = false;
 };
 
-std::map<std::string, Route>& Routes() {
-    static std::map<std::string, Route> routes;
+// A run has a route per server, two of them as built.
+std::vector<Route>& Routes() {
+    static std::vector<Route> routes;
     return routes;
 }
 
-Route& RouteOf(const std::string& url) {
+Route* FindRoute(const std::string& url) {
     const auto server = ServerOfUrl(url);
     const std::string key = server ? server->Key() : std::string();
-    auto found = Routes().find(key);
-    if (found != Routes().end())
-        return found->second;
-    Route route;
+    for (Route& route : Routes())
+        if (route.server == key)
+            return &route;
+    return nullptr;
+}
+
+Route& RouteOf(const std::string& url) {
+    if (Route* known = FindRoute(url))
+        return *known;
+    const auto server = ServerOfUrl(url);
+    Route route{server ? server->Key() : std::string(), {}, false};
     if (server)
         route.proxy = ChooseProxy(*server);
     Logger::Write(L"INFO",
                   L"Proxy: " + (route.proxy.empty() ? L"none" : Widen(route.proxy.c_str())));
-    return Routes().emplace(key, route).first->second;
+    Routes().push_back(route);
+    return Routes().back();
 }
 
 } // namespace
@@ -211,7 +221,6 @@ CURLcode NoteProxyOutcome(const std::string& url, CURL* curl, CURLcode result) {
 }
 
 bool TakeDirectRetry(const std::string& url) {
-    const auto server = ServerOfUrl(url);
-    auto found = Routes().find(server ? server->Key() : std::string());
-    return found != Routes().end() && std::exchange(found->second.retryDirect, false);
+    Route* route = FindRoute(url);
+    return route && std::exchange(route->retryDirect, false);
 }

@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <vector>
 
 namespace {
 
@@ -13,34 +12,14 @@ std::string Lower(std::string text) {
     return text;
 }
 
-bool StartsWith(const std::string& text, const std::string& start) {
-    return text.compare(0, start.size(), start) == 0;
-}
-
-std::vector<std::string> Entries(const std::string& list) {
-    std::vector<std::string> entries;
-    std::string entry;
-    for (char c : list + ";") {
-        if (c == ';' || c == ' ' || c == '\t' || c == '\r' || c == '\n') {
-            if (!entry.empty())
-                entries.push_back(entry);
-            entry.clear();
-        } else {
-            entry += c;
-        }
-    }
-    return entries;
-}
-
-// A port of 1 to 65535 in decimal, nothing else.
-std::optional<unsigned> Port(const std::string& text) {
-    if (text.empty() || text.size() > 5 ||
-        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
-        return std::nullopt;
-    const unsigned long port = std::stoul(text);
-    if (port == 0 || port > 65535)
-        return std::nullopt;
-    return static_cast<unsigned>(port);
+// The next entry of a list split by ';' or blanks from at; empty at its end.
+std::string NextEntry(const std::string& list, size_t& at) {
+    const char* separators = "; \t\r\n";
+    const size_t start = list.find_first_not_of(separators, at);
+    if (start == std::string::npos)
+        return {};
+    at = std::min(list.find_first_of(separators, start), list.size());
+    return list.substr(start, at - start);
 }
 
 bool HostChar(char c) {
@@ -51,29 +30,29 @@ bool V6Char(char c) {
     return std::isxdigit(static_cast<unsigned char>(c)) || c == ':' || c == '.';
 }
 
-// "host[:port]" or "[v6][:port]": the host and the port's text.
-bool SplitHostPort(const std::string& text, std::string& host, std::string& port) {
-    size_t end = 0;
-    if (!text.empty() && text[0] == '[') {
-        end = text.find(']');
-        if (end == std::string::npos ||
-            !std::all_of(text.begin() + 1, text.begin() + static_cast<std::ptrdiff_t>(end), V6Char))
-            return false;
-        host = text.substr(0, ++end);
-    } else {
-        end = std::min(text.find(':'), text.size());
-        host = text.substr(0, end);
-        if (host.empty() || !std::all_of(host.begin(), host.end(), HostChar))
-            return false;
-    }
-    if (end == text.size()) {
-        port.clear();
-        return true;
-    }
-    if (text[end] != ':')
+// "host[:port]" or "[v6][:port]" with a port of 1 to 65535; port is left
+// as it was when none is given.
+bool SplitHostPort(const std::string& text, std::string& host, unsigned& port) {
+    const bool v6 = !text.empty() && text[0] == '[';
+    size_t end = v6 ? text.find(']') : std::min(text.find(':'), text.size());
+    if (end == std::string::npos || end == (v6 ? 1 : 0))
         return false;
-    port = text.substr(end + 1);
-    return true;
+    end += v6 ? 1 : 0;
+    host = text.substr(0, end);
+    if (!std::all_of(host.begin() + v6, host.end() - v6, v6 ? V6Char : HostChar))
+        return false;
+    if (end == text.size())
+        return true;
+    if (text[end] != ':' || text.size() - end < 2 || text.size() - end > 6)
+        return false;
+    unsigned number = 0;
+    for (size_t i = end + 1; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9')
+            return false;
+        number = number * 10 + static_cast<unsigned>(text[i] - '0');
+    }
+    port = number;
+    return number >= 1 && number <= 65535;
 }
 
 // '*' matches any run; letter case is already folded.
@@ -112,22 +91,17 @@ std::optional<UrlServer> ServerOfUrl(const std::string& url) {
     server.scheme = Lower(url.substr(0, colon));
     std::string authority = url.substr(colon + 3, url.find_first_of("/?#", colon + 3) - colon - 3);
     authority = authority.substr(authority.rfind('@') + 1); // rfind gives npos + 1 == 0
-    std::string port;
-    if (!SplitHostPort(authority, server.host, port))
+    server.port = server.scheme == "https" ? 443 : 80;
+    if (!SplitHostPort(authority, server.host, server.port))
         return std::nullopt;
     server.host = Lower(server.host);
-    const auto number =
-        port.empty() ? std::optional<unsigned>(server.scheme == "https" ? 443 : 80) : Port(port);
-    if (!number)
-        return std::nullopt;
-    server.port = *number;
     return server;
 }
 
 ProxyPick PickProxy(const std::string& list, const std::string& scheme, std::string& hostPort,
                     std::string& reason) {
-    std::string named, plain;
-    for (const std::string& entry : Entries(list)) {
+    std::string named, plain, entry;
+    for (size_t at = 0; !(entry = NextEntry(list, at)).empty();) {
         const size_t equals = entry.find('=');
         if (equals == std::string::npos) {
             if (plain.empty())
@@ -140,29 +114,29 @@ ProxyPick PickProxy(const std::string& list, const std::string& scheme, std::str
     if (chosen.empty())
         return ProxyPick::Direct;
     reason = "proxy setting \"" + chosen + "\" is not host:port";
-    if (StartsWith(Lower(chosen), "http://"))
-        chosen = chosen.substr(7);
+    if (Lower(chosen.substr(0, 7)) == "http://")
+        chosen.erase(0, 7);
     if (!chosen.empty() && chosen.back() == '/')
         chosen.pop_back();
-    std::string host, port;
-    if (!SplitHostPort(chosen, host, port) || (!port.empty() && !Port(port)))
+    std::string host;
+    unsigned port = 80;
+    if (!SplitHostPort(chosen, host, port))
         return ProxyPick::Malformed;
-    hostPort = host + ":" + (port.empty() ? "80" : port);
+    hostPort = host + ":" + std::to_string(port);
     return ProxyPick::Proxy;
 }
 
 bool BypassesProxy(const std::string& bypassList, const std::string& host) {
-    const std::string name = Lower(host);
-    for (std::string entry : Entries(Lower(bypassList))) {
+    const std::string name = Lower(host), list = Lower(bypassList);
+    std::string entry;
+    for (size_t at = 0; !(entry = NextEntry(list, at)).empty();) {
         if (entry == "<local>") {
-            if (name.find('.') == std::string::npos && name.find(':') == std::string::npos)
+            if (name.find_first_of(".:") == std::string::npos)
                 return true;
             continue;
         }
         const size_t scheme = entry.find("://");
-        if (scheme != std::string::npos)
-            entry = entry.substr(scheme + 3);
-        if (Matches(entry, name))
+        if (Matches(scheme == std::string::npos ? entry : entry.substr(scheme + 3), name))
             return true;
     }
     return false;

@@ -27,6 +27,7 @@ TEST(ProxyRules, TheEntryForTheScheme) {
         {"b\xc3\xa9:80", ProxyPick::Malformed, ""},
         {"[::1:80", ProxyPick::Malformed, ""},
         {"http://[/]", ProxyPick::Malformed, ""},
+        {"[]:80", ProxyPick::Malformed, ""},
     };
     for (const auto& c : cases) {
         std::string hostPort, reason;
