@@ -4,36 +4,28 @@
 #include <gtest/gtest.h>
 
 TEST(ProxyRules, TheEntryForTheScheme) {
-    const struct {
-        const char* list;
-        ProxyPick pick;
-        const char* hostPort;
-    } cases[] = {
-        {"", ProxyPick::Direct, ""},
-        {"proxy.corp:3128", ProxyPick::Proxy, "proxy.corp:3128"},
-        {"HTTP://Proxy.corp:3128/", ProxyPick::Proxy, "Proxy.corp:3128"},
-        {"proxy.corp", ProxyPick::Proxy, "proxy.corp:80"},
-        {"[::1]:8080", ProxyPick::Proxy, "[::1]:8080"},
-        {"http=a:1;https=b:2", ProxyPick::Proxy, "b:2"},
-        {"HTTPS=b:2 c:3", ProxyPick::Proxy, "b:2"}, // the scheme's entry before a plain one
-        {"http=a:1;c:3;d:4", ProxyPick::Proxy, "c:3"},
-        {"http=a:1;ftp=e:5", ProxyPick::Direct, ""},
-        {"https=", ProxyPick::Direct, ""},
-        {"b:0", ProxyPick::Malformed, ""},
-        {"b:65536", ProxyPick::Malformed, ""},
-        {"b:80x", ProxyPick::Malformed, ""},
-        {":80", ProxyPick::Malformed, ""},
-        {"socks://b:1080", ProxyPick::Malformed, ""},
-        {"b\xc3\xa9:80", ProxyPick::Malformed, ""},
-        {"[::1:80", ProxyPick::Malformed, ""},
-        {"http://[/]", ProxyPick::Malformed, ""},
-        {"[]:80", ProxyPick::Malformed, ""},
-    };
-    for (const auto& c : cases) {
-        std::string hostPort, reason;
-        EXPECT_EQ(PickProxy(c.list, "https", hostPort, reason), c.pick) << c.list;
-        EXPECT_EQ(hostPort, c.hostPort) << c.list;
+    std::string hostPort, reason;
+    // The https proxy of each list; "" is direct.
+    for (auto [list, want] : std::initializer_list<std::pair<const char*, const char*>>{
+             {"", ""},
+             {"a.corp:3128", "a.corp:3128"},
+             {"HTTP://A.corp:3128/", "A.corp:3128"},
+             {"a.corp", "a.corp:80"},
+             {"[::1]:8080", "[::1]:8080"},
+             {"http=a:1;https=b:2", "b:2"},
+             {"HTTPS=b:2 c:3", "b:2"},
+             {"http=a:1;c:3;d:4", "c:3"},
+             {"http=a:1;ftp=e:5", ""},
+             {"https=", ""}}) {
+        hostPort.clear();
+        EXPECT_EQ(PickProxy(list, "https", hostPort, reason),
+                  *want ? ProxyPick::Proxy : ProxyPick::Direct)
+            << list;
+        EXPECT_EQ(hostPort, want) << list;
     }
+    for (const char* bad : {"b:0", "b:65536", "b:80x", ":80", "socks://b:1080", "b\xc3\xa9:80",
+                            "[::1:80", "http://[/]", "[]:80"})
+        EXPECT_EQ(PickProxy(bad, "https", hostPort, reason), ProxyPick::Malformed) << bad;
 }
 
 TEST(ProxyRules, TheBypassList) {
