@@ -39,12 +39,3 @@ TEST(ProxyRules, TheBypassList) {
     EXPECT_FALSE(BypassesProxy("", "intranet"));
     EXPECT_TRUE(BypassesProxy("a*b*c", "aXXbYYbc"));
 }
-
-TEST(ProxyRules, EachServerItsOwnRoute) {
-    EXPECT_EQ(ServerOfUrl("HTTPS://User@Host.Example/a?b")->Key(), "https://host.example:443");
-    EXPECT_EQ(ServerOfUrl("https://h:8443/x@y")->Key(), "https://h:8443");
-    EXPECT_EQ(ServerOfUrl("http://[::1]/")->Key(), "http://[::1]:80");
-    for (const char* bad :
-         {"", "host/path", "https://", "https://h:0/", "https://h:x/", "https://h p/"})
-        EXPECT_FALSE(ServerOfUrl(bad)) << bad;
-}

@@ -5,8 +5,8 @@ answers 403, auth answers 407 (Negotiate, NTLM) and never accepts. Each request
 appends "name TAB target" to DIR/tunnels.log."""
 import asyncio
 import os
-import signal
 import socket
+import subprocess
 import sys
 
 REFUSALS = {"deny": b"403 Forbidden\r\n", "auth": b"407 Proxy Authentication Required\r\n"
@@ -49,10 +49,7 @@ async def serve(state, sockets):
 def main(command, state):
     pid_file = os.path.join(state, "proxy.pid")
     if os.path.exists(pid_file):
-        try:
-            os.kill(int(open(pid_file).read()), signal.SIGTERM)
-        except (OSError, ValueError):
-            pass
+        subprocess.run(["kill", open(pid_file).read()], stderr=subprocess.DEVNULL)
         os.remove(pid_file)
     if command == "stop":
         return
