@@ -94,6 +94,7 @@ endfunction()
 updater_fuzz_target(patch_list)
 updater_fuzz_target(resume)
 updater_fuzz_target(minisig)
+updater_fuzz_target(proxy)
 
 # The targets' names, one a line, for tools/fuzz.
 get_property(fuzz_targets GLOBAL PROPERTY UPDATER_FUZZ_TARGETS)

@@ -8,7 +8,7 @@ prefix's Root store, and the system's roots decide. Needs an X display
 
 Usage: tests/win32_suite.py [CASE ...]   (default: every case)
 """
-import os, re, shutil, subprocess, sys, time
+import os, re, shutil, struct, subprocess, sys, time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 BUILD32, BUILD64 = os.path.join(ROOT, "build", "win32-test"), os.path.join(ROOT, "build", "win64")
@@ -166,6 +166,40 @@ def case_wow64_system_roots_decide(wow64, win32, check):
             if os.path.exists(os.path.join(folder, name)):
                 os.remove(os.path.join(folder, name))
     check("requests", asked(MIRROR + "x.bin"))
+
+
+def proxy_settings(enable, server, blob):
+    """A .reg file of the current user's proxy settings ("-" deletes a value)."""
+    key = "[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings"
+    return ('REGEDIT4\n\n%s]\n"ProxyEnable"=%s\n"ProxyServer"=%s\n\n%s\\Connections]\n'
+            '"DefaultConnectionSettings"=%s\n' % (key, enable, server, key, blob)).encode()
+
+
+def case_wow64_launch_through_proxy(wow64, win32, check):
+    """Behind a fixed proxy set in the player's Windows settings (as Internet Options writes
+    them) the missing file comes through the proxy's tunnel."""
+    state = os.path.join(BUILD32, "connect-proxy")
+    proxy = ["python3", os.path.join(ROOT, "tests", "support", "connect_proxy.py")]
+    subprocess.run(proxy + ["start", state], check=True)
+    with open(os.path.join(state, "ports.txt")) as f:
+        at = "127.0.0.1:" + dict(l.strip().split("=") for l in f)["open"]
+    blob = struct.pack("<4I", 0x46, 1, 3, len(at)) + at.encode() + bytes(8 + 32)
+    folder = game_folder("wow64-proxy", "system64", ("AudioMix.dll",))
+    write(os.path.join(folder, "on.reg"), proxy_settings("dword:00000001", '"%s"' % at,
+                                                         "hex:" + blob.hex(",")))
+    write(os.path.join(folder, "off.reg"), proxy_settings("-", "-", "-"))
+    body = os.urandom(100000)
+    publish("mirror/system64/AudioMix.dll", body)
+    try:
+        check("settings", wow64.wine("reg", "import", "on.reg", cwd=folder) == 0)
+        check("exit code", wow64.wine(UPDATER32, "--log", cwd=folder) == 0)
+    finally:
+        wow64.wine("reg", "import", "off.reg", cwd=folder)
+        subprocess.run(proxy + ["stop", state])
+    check("AudioMix.dll", read(folder, "system64", "AudioMix.dll") == body)
+    check("tunnel", read(state, "tunnels.log") == b"open\tlocalhost:%s\n" % SERVER["port"].encode())
+    check("route", ("[INFO] Proxy: " + at).encode() in log_lines(folder))
+    check("game started", launched(folder, "system64"))
 
 
 def update_folder(name):

@@ -2,6 +2,7 @@
 // body judged at its first bytes (appended, written from zero, or dropped),
 // and the outcome decided once the transfer ends.
 #include "net/attempt.h"
+#include "net/proxy.h"
 #include "net/scoped_curl.h"
 #include "net/transfer.h"
 #include "net/verify_signature.h"
@@ -254,7 +255,8 @@ Outcome RunAttempt(PartFile& part, const std::string& url, const DownloadProgres
         return Outcome::Failed;
     }
 
-    const CURLcode result = Perform(a.curl, [&] { Tick(a, progress); });
+    const CURLcode result =
+        NoteProxyOutcome(a.url, a.curl, Perform(a.curl, [&] { Tick(a, progress); }));
     const long status = ResponseStatus(a.curl);
     // A failed close means the last buffered bytes never reached the disk.
     const bool closed = stream.close();

@@ -6,6 +6,7 @@
 #include "net/net.h"
 #include "net/attempt.h"
 #include "net/part_file.h"
+#include "net/proxy.h"
 #include "net/transfer.h"
 #include "frame.h"
 
@@ -56,12 +57,17 @@ bool DownloadFile(const std::wstring& url, const std::wstring& path,
         };
 
     bool startedOver = false;
+    bool direct = false; // tried direct once after its proxy failed
     for (int attempt = 1; attempt <= kAttemptsPerServer;) {
         std::string retryAfter;
         switch (RunAttempt(part, narrowUrl, told, retryAfter)) {
         case Outcome::Done:
             return true;
         case Outcome::Failed:
+            if (TakeDirectRetry(narrowUrl)) {
+                direct = true;
+                continue;
+            }
             return false;
         case Outcome::StartOver:
             // Once per call: the fresh request is not counted as a retry.
@@ -70,7 +76,11 @@ bool DownloadFile(const std::wstring& url, const std::wstring& path,
             startedOver = true;
             continue;
         case Outcome::Retry:
-            if (attempt == kAttemptsPerServer)
+            if (TakeDirectRetry(narrowUrl)) {
+                direct = true;
+                continue;
+            }
+            if (attempt == kAttemptsPerServer || direct)
                 return false;
             const DWORD wait = RetryDelayMs(attempt, RetryAfterSeconds(retryAfter));
             Logger::Write(L"INFO", L"Retrying in " + std::to_wstring(wait / 1000) + L" s");

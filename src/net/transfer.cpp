@@ -1,6 +1,7 @@
 // The options and the loop every request of the downloads runs with.
 #include "net/transfer.h"
 #include "net/ca_file.h"
+#include "net/proxy.h"
 #include "net/scoped_curl.h"
 #include "frame.h"
 
@@ -42,7 +43,9 @@ bool SetTransferOptions(CURL* curl, const char* url, ServerCheck& server) {
            SetOption(curl, CURLOPT_MAXREDIRS, kMaxRedirects, L"MAXREDIRS") &&
            SetOption(curl, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds, L"CONNECTTIMEOUT") &&
            SetOption(curl, CURLOPT_LOW_SPEED_LIMIT, 1L, L"LOW_SPEED_LIMIT") &&
-           SetOption(curl, CURLOPT_LOW_SPEED_TIME, kStallSeconds, L"LOW_SPEED_TIME");
+           SetOption(curl, CURLOPT_LOW_SPEED_TIME, kStallSeconds, L"LOW_SPEED_TIME") &&
+           // The system's proxy settings decide the route, never the environment.
+           SetProxyOptions(curl, url);
 }
 
 // On the multi interface, whose poll can wake a frame later at most.

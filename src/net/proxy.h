@@ -1,0 +1,21 @@
+// The route of each server: the proxy the player's Windows settings choose
+// for it, or none. The environment's proxy variables are never read.
+#pragma once
+
+#include <curl/curl.h>
+
+#include <string>
+
+// Sets libcurl's proxy options for url: its server's route, chosen at the
+// server's first request of the run and logged then ("Proxy: host:port" or
+// "Proxy: none"). Proxy authentication is the player's Windows logon.
+bool SetProxyOptions(CURL* curl, const std::string& url);
+
+// Passes result on; when the transfer failed at the proxy (unreachable, its
+// CONNECT refused or not authenticated), url's server goes direct for the
+// rest of the run.
+CURLcode NoteProxyOutcome(const std::string& url, CURL* curl, CURLcode result);
+
+// True once after url's server was sent direct: the failed request is tried
+// there.
+bool TakeDirectRetry(const std::string& url);
