@@ -101,7 +101,7 @@ TEST(ProxyTest, TheSystemSettingsChooseEachRoute) {
         ScopedProxySettings settings(c.proxy, c.bypass, c.script);
         const size_t seen = ProxyFile(L"tunnels.log").size();
         ASSERT_TRUE(test::RunProcess(test::BuildDir() + L"\\helpers\\fetch.exe",
-                                     kMirror + L"proxied.bin got.bin"));
+                                     kMirror + L"proxied.bin got.bin", 60000));
         EXPECT_EQ(test::ReadFileBytes(L"got.bin"), "through or around");
         const std::string tunnels = ProxyFile(L"tunnels.log").substr(seen);
         const std::string line = c.tunnel + "\t" + server + "\n"; // once, or more for a 407
