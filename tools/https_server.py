@@ -4,25 +4,21 @@ openssl command). It only ever listens on 127.0.0.1 and never connects out.
 
 Commands: start (makes the PKI, starts the server in the background with
 start-stop-daemon, returns once it listens), stop, serve (the server itself).
-  --state-dir D      ports.txt, requests.log, server.pid, server.log
+  --state-dir D      ports.txt, requests.log, connections.log, server.pid, server.log
   --pki-dir D        where the certificates are made (ca.pem is the test CA)
   --root D           document root, holding mirror/ and server/
   --main-port N      the fixed HTTPS port the test build's base URLs name
   --mirror-prefix P  URL path served from <root>/mirror/, --server-prefix from <root>/server/
   --lifetime S       exit by itself after S seconds (default 1800)
 
-Listeners (all on 127.0.0.1, all serving the same content)
-  main        HTTPS, --main-port, certificate for DNS name localhost from the test CA
-  selfsigned  HTTPS, self-signed certificate for localhost
-  wrongname   HTTPS, certificate from the test CA for wrong-name.invalid
-  otherca     HTTPS, certificate for localhost from another CA (other-ca.pem)
-  http        plain HTTP
-  refused     a bound port nobody listens on: connections are refused
-The ports stand in <state-dir>/ports.txt, one "name=port" line each, written
-once every listener is up.
+Listeners on 127.0.0.1, ports in <state-dir>/ports.txt ("name=port" lines, written
+once all listen), all serving the same content: main (HTTPS, --main-port, for
+localhost from the test CA), selfsigned, wrongname (test CA, wrong-name.invalid),
+otherca (localhost from other-ca.pem), http (plain) and refused (bound, never
+listening). The PKI in <pki-dir> is made fresh at every start.
 
-PKI (<pki-dir>, made fresh at every start): ca.pem/ca.key, localhost.pem/.key,
-selfsigned.pem/.key, wrongname.pem/.key, other-ca.pem/.key, otherca.pem/.key.
+Connections are kept alive (HTTP/1.1) unless a reply hangs up on purpose; each
+accepted one appends its listener's name and LF to connections.log.
 
 Content
   <mirror-prefix><path>  the file <root>/mirror/<path> (percent-decoded; "." and
@@ -50,12 +46,9 @@ Content
   Generated bodies: byte i is i % 251. Sleeps are capped; no reply takes
   longer than about two minutes.
 
-Request log: <state-dir>/requests.log gets one line per request, before the
-answer is sent:  listener TAB method TAB request-target TAB user-agent LF.
-After the user agent come the request's Range and If-Range headers (empty
-when absent), each after a TAB. The target and user agent are the raw bytes received (UTF-8 stays UTF-8,
-%xx stays %xx); only backslash, tab, CR, LF and other control bytes are
-written as \\xHH. Connections whose TLS handshake fails leave no line.
+requests.log gets, before each answer, "listener TAB method TAB target TAB
+user-agent TAB range TAB if-range LF": the raw bytes received but backslash and
+control bytes, written as \\xHH. A failed TLS handshake leaves no line.
 Readers may truncate the file or remember its size; the server appends.
 """
 import argparse
@@ -200,9 +193,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 status, start = 206, first
                 headers["Content-Range"] = "bytes %d-%d/%d" % (first, len(body) - 1, len(body))
         if "cut" in opts and seen < int(opts.get("cut_times", 1)):
+            self.close_connection = True
             self.head(status, len(body) - start, headers)
             self.wfile.write(body[start:start + int(opts["cut"])])
-            self.close_connection = True
             return
         self.reply(status, body[start:], headers=headers, chunk=chunk, delay=delay)
 
@@ -228,18 +221,18 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return self.reply(200, b"")
         if name == "cut":
             size, send = int(q.get("size", 100000)), int(q.get("send", 1000))
+            self.close_connection = True
             self.head(200, size)
             self.wfile.write(pattern(0, min(send, size)))
-            self.close_connection = True
             return
         if name == "stall":
             send = int(q.get("send", 1000))
+            self.close_connection = True
             if q.get("headers", "1") != "0":
                 self.head(200, send + 1000000)
                 self.wfile.write(pattern(0, send))
                 self.wfile.flush()
             self.wait_for_leave(min(float(q.get("hold", 30)), MAX_SLEEP))
-            self.close_connection = True
             return
         if name == "slow":
             return self.reply(200, pattern(0, int(q.get("size", 100000))),
@@ -252,12 +245,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send_header(key, value)
         if length is not None:
             self.send_header("Content-Length", str(length))
-        self.send_header("Connection", "close")
+        if self.close_connection:
+            self.send_header("Connection", "close")
         self.end_headers()
 
     def reply(self, code, body, headers=None, chunk=0, delay=0.0, body_allowed=True):
+        self.close_connection |= code < 200  # an informational answer is no final one
         self.head(code, len(body) if body_allowed else None, headers)
-        self.close_connection = True
         if not chunk:
             self.wfile.write(body)
             return
@@ -266,6 +260,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.wfile.write(body[start:start + chunk])
             self.wfile.flush()
             if time.monotonic() > deadline:
+                self.close_connection = True
                 return
             time.sleep(min(delay, 5.0))
 
@@ -295,6 +290,9 @@ class Server(http.server.ThreadingHTTPServer):
 
     def get_request(self):
         sock, addr = self.socket.accept()
+        with self.cfg.log_lock:
+            with open(self.cfg.connection_log, "a") as log:
+                log.write(self.name + "\n")
         if self.tls:
             # The handshake runs in the request's own thread, so a client
             # that never finishes it cannot block the others.
@@ -312,10 +310,12 @@ def serve(args):
     cfg = argparse.Namespace(
         root=os.fsencode(os.path.abspath(args.root)), log_lock=threading.Lock(),
         request_log=os.path.join(args.state_dir, "requests.log"),
+        connection_log=os.path.join(args.state_dir, "connections.log"),
         mirror_prefix=args.mirror_prefix.encode(), server_prefix=args.server_prefix.encode())
     for site in ("mirror", "server"):
         os.makedirs(os.path.join(args.root, site), exist_ok=True)
     open(cfg.request_log, "wb").close()
+    open(cfg.connection_log, "wb").close()
     certs = {"main": "localhost", "selfsigned": "selfsigned", "wrongname": "wrongname",
              "otherca": "otherca"}
     servers = {}
