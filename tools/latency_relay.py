@@ -1,8 +1,7 @@
 #!/usr/bin/python3
-"""tools/bench's long line, as tc netem is not at hand: relays 127.0.0.1:LISTEN
-to 127.0.0.1:TARGET holding each direction's bytes the seconds in DELAY_FILE
-(read at each connection, 0 for loopback), and the connection itself a round
-trip, as a TCP handshake would. Usage: latency_relay.py LISTEN TARGET DELAY_FILE"""
+"""latency_relay.py LISTEN TARGET DELAY_FILE: tools/bench's long line (no tc netem
+here). Relays 127.0.0.1:LISTEN to :TARGET holding each direction's bytes, and the
+connection a round trip, the seconds in DELAY_FILE (read at each connection)."""
 import asyncio
 import sys
 
@@ -28,8 +27,7 @@ async def pump(reader, writer, delay):
 
 
 async def relay(reader, writer):
-    with open(sys.argv[3]) as f:
-        delay = float(f.read() or 0)
+    delay = float(open(sys.argv[3]).read() or 0)
     await asyncio.sleep(2 * delay)
     up_reader, up_writer = await asyncio.open_connection("127.0.0.1", int(sys.argv[2]))
     await asyncio.gather(pump(reader, up_writer, delay), pump(up_reader, writer, delay),
