@@ -2,7 +2,6 @@
 // body judged at its first bytes (appended, written from zero, or dropped),
 // and the outcome decided once the transfer ends.
 #include "net/attempt.h"
-#include "net/arrived_hash.h"
 #include "net/scoped_curl.h"
 #include "net/transfer.h"
 #include "net/verify_signature.h"
