@@ -1,61 +1,38 @@
 #!/usr/bin/env python3
 """Local HTTPS server for the download tests (Python standard library + the
-openssl command). It only ever listens on 127.0.0.1 and never connects out.
+openssl command), on 127.0.0.1 only; it never connects out. start makes the PKI
+afresh, starts the server with start-stop-daemon and returns once it listens;
+stop stops it; serve is the server itself (see --help for the options).
 
-Commands: start (makes the PKI, starts the server in the background with
-start-stop-daemon, returns once it listens), stop, serve (the server itself).
-  --state-dir D      ports.txt, requests.log, server.pid, server.log
-  --pki-dir D        where the certificates are made (ca.pem is the test CA)
-  --root D           document root, holding mirror/ and server/
-  --main-port N      the fixed HTTPS port the test build's base URLs name
-  --mirror-prefix P  URL path served from <root>/mirror/, --server-prefix from <root>/server/
-  --lifetime S       exit by itself after S seconds (default 1800)
+Listeners, ports in <state-dir>/ports.txt ("name=port" lines, written once all
+listen), all serving the same content: main (HTTPS, --main-port, for localhost
+from the test CA), selfsigned, wrongname (test CA, wrong-name.invalid), otherca
+(localhost from other-ca.pem), http (plain) and refused (bound, never listening).
+Connections are kept alive (HTTP/1.1) but where a reply hangs up on purpose;
+each accepted one appends its listener's name and LF to connections.log.
 
-Listeners (all on 127.0.0.1, all serving the same content)
-  main        HTTPS, --main-port, certificate for DNS name localhost from the test CA
-  selfsigned  HTTPS, self-signed certificate for localhost
-  wrongname   HTTPS, certificate from the test CA for wrong-name.invalid
-  otherca     HTTPS, certificate for localhost from another CA (other-ca.pem)
-  http        plain HTTP
-  refused     a bound port nobody listens on: connections are refused
-The ports stand in <state-dir>/ports.txt, one "name=port" line each, written
-once every listener is up.
+<mirror-prefix><path> and <server-prefix><path>: the file <root>/mirror/<path>
+or <root>/server/<path> ("." and ".." segments refused), else 404. Options for
+serving <name>, in query syntax in "<name>.serve" beside it: status=500 answers
+that status with the file as body; chunk=N&delay=S sends N bytes every S
+seconds; etag=V sends ETag "V" (weak=1: W/"V"), lastmod=D Last-Modified D; with
+either, "Range: bytes=N-" is answered 206 from byte N when If-Range matches (200
+when not, 416 past the end; range=200 always 200, range=416 always 416);
+fail=CODE&fail_times=K answers CODE (with Retry-After R for retry_after=R) to
+the first K requests; cut=N&cut_times=K sends only N bytes of the body to the
+first K requests and hangs up. "<name>.count" counts the requests.
+/fault/status/<code> (body "status <code>\\n", none for 1xx, 204, 304; 206 adds a
+Content-Range), /fault/redirect/<n>/<path> (n 302s, the last to /<path>),
+/fault/redirect-loop, /fault/redirect-to?url=<url>, /fault/empty (200, no body),
+/fault/cut?size=N&send=M (promises N bytes, sends M, hangs up),
+/fault/stall?send=M&hold=S (promises M+1000000, sends M, then nothing for S
+seconds, default 30, or until the client leaves; headers=0: before the status
+line), /fault/slow?size=N&chunk=C&delay=S. Generated bodies: byte i is i % 251.
+No reply takes longer than about two minutes.
 
-PKI (<pki-dir>, made fresh at every start): ca.pem/ca.key, localhost.pem/.key,
-selfsigned.pem/.key, wrongname.pem/.key, other-ca.pem/.key, otherca.pem/.key.
-
-Content
-  <mirror-prefix><path>  the file <root>/mirror/<path> (percent-decoded; "." and
-  <server-prefix><path>  ".." segments refused), else 404 with a short body.
-    A file "<name>.serve" beside it holds options for serving <name>, query
-    syntax: status=500 answers that status with the file as body; chunk=N&delay=S
-    sends N bytes every S seconds; etag=V sends ETag "V" (weak=1: W/"V"),
-    lastmod=D sends Last-Modified D; with either, "Range: bytes=N-" is answered
-    206 from byte N when If-Range matches (200 when it does not, 416 past the
-    end; range=200 always answers 200, range=416 always 416); fail=CODE&
-    fail_times=K answers CODE (with Retry-After R for retry_after=R) to the first
-    K requests; cut=N&cut_times=K sends only N bytes of the body to the first K
-    requests and hangs up. The requests seen are counted in "<name>.count".
-  /fault/status/<code>           that status, body "status <code>\\n" (none for
-                                 1xx, 204, 304); 206 adds a Content-Range
-  /fault/redirect/<n>/<path>     n 302 redirects, the last one to /<path>
-  /fault/redirect-loop           302 to itself, for ever
-  /fault/redirect-to?url=<url>   one 302 to <url>
-  /fault/empty                   200 with an empty body
-  /fault/cut?size=N&send=M       promises N bytes, sends M, hangs up
-  /fault/stall?send=M&hold=S     promises M+1000000 bytes, sends M, then nothing
-                                 for S seconds (default 30) or until the client
-                                 leaves; headers=0 stalls before the status line
-  /fault/slow?size=N&chunk=C&delay=S  N bytes, C bytes every S seconds
-  Generated bodies: byte i is i % 251. Sleeps are capped; no reply takes
-  longer than about two minutes.
-
-Request log: <state-dir>/requests.log gets one line per request, before the
-answer is sent:  listener TAB method TAB request-target TAB user-agent LF.
-After the user agent come the request's Range and If-Range headers (empty
-when absent), each after a TAB. The target and user agent are the raw bytes received (UTF-8 stays UTF-8,
-%xx stays %xx); only backslash, tab, CR, LF and other control bytes are
-written as \\xHH. Connections whose TLS handshake fails leave no line.
+requests.log gets, before each answer, "listener TAB method TAB target TAB
+user-agent TAB range TAB if-range LF": the raw bytes received but backslash and
+control bytes, written as \\xHH. A failed TLS handshake leaves no line.
 Readers may truncate the file or remember its size; the server appends.
 """
 import argparse
@@ -72,43 +49,30 @@ import threading
 import time
 import urllib.parse
 
-LISTENERS = ("main", "selfsigned", "wrongname", "otherca", "http")
+# Each listener and its certificate (none: plain HTTP).
+LISTENERS = {"main": "localhost", "selfsigned": "selfsigned", "wrongname": "wrongname",
+             "otherca": "otherca", "http": None}
 MAX_SLEEP = 120.0
-
-
-def run_openssl(*args, cwd):
-    subprocess.run(("openssl",) + args, cwd=cwd, check=True,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
 
 
 def make_pki(pki):
     os.makedirs(pki, exist_ok=True)
     for name in os.listdir(pki):
         os.remove(os.path.join(pki, name))
-    days = "30"
-    for ca, cn in (("ca", "Velmora Test CA"), ("other-ca", "Velmora Other CA")):
-        run_openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-sha256",
-                    "-keyout", ca + ".key", "-out", ca + ".pem", "-days", days,
-                    "-subj", "/CN=" + cn,
-                    "-addext", "basicConstraints=critical,CA:TRUE",
-                    "-addext", "keyUsage=critical,keyCertSign,cRLSign", cwd=pki)
-    for name, dns, ca in (("localhost", "localhost", "ca"),
-                          ("wrongname", "wrong-name.invalid", "ca"),
-                          ("otherca", "localhost", "other-ca")):
-        with open(os.path.join(pki, name + ".ext"), "w") as ext:
-            ext.write("subjectAltName=DNS:%s\nbasicConstraints=CA:FALSE\n"
-                      "keyUsage=critical,digitalSignature,keyEncipherment\n"
-                      "extendedKeyUsage=serverAuth\n" % dns)
-        run_openssl("req", "-newkey", "rsa:2048", "-nodes", "-keyout", name + ".key",
-                    "-out", name + ".csr", "-subj", "/CN=" + dns, cwd=pki)
-        run_openssl("x509", "-req", "-sha256", "-in", name + ".csr", "-CA", ca + ".pem",
-                    "-CAkey", ca + ".key", "-set_serial", str(int(time.time() * 1000)),
-                    "-days", days, "-extfile", name + ".ext", "-out", name + ".pem",
-                    cwd=pki)
-    run_openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-sha256",
-                "-keyout", "selfsigned.key", "-out", "selfsigned.pem", "-days", days,
-                "-subj", "/CN=localhost", "-addext", "subjectAltName=DNS:localhost",
-                cwd=pki)
+    ca = ("basicConstraints=critical,CA:TRUE", "keyUsage=critical,keyCertSign,cRLSign")
+    leaf = ("basicConstraints=CA:FALSE", "keyUsage=critical,digitalSignature,keyEncipherment",
+            "extendedKeyUsage=serverAuth")
+    for name, cn, issuer, ext in (
+            ("ca", "Velmora Test CA", None, ca), ("other-ca", "Velmora Other CA", None, ca),
+            ("localhost", "localhost", "ca", leaf), ("wrongname", "wrong-name.invalid", "ca", leaf),
+            ("otherca", "localhost", "other-ca", leaf), ("selfsigned", "localhost", None, ())):
+        ext += ("subjectAltName=DNS:" + cn,) if ext is not ca else ()
+        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-sha256",
+                        "-days", "30", "-keyout", name + ".key", "-out", name + ".pem",
+                        "-subj", "/CN=" + cn] +
+                       (["-CA", issuer + ".pem", "-CAkey", issuer + ".key"] if issuer else []) +
+                       [a for e in ext for a in ("-addext", e)],
+                       cwd=pki, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
 
 
 def escape(raw):
@@ -137,14 +101,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def do_GET(self):
         cfg = self.server.cfg
-        line = b"\t".join((self.server.name.encode(), self.command.encode(),
-                           escape(self.path.encode("latin-1")),
-                           escape(self.headers.get("User-Agent", "").encode("latin-1")),
-                           escape(self.headers.get("Range", "").encode("latin-1")),
-                           escape(self.headers.get("If-Range", "").encode("latin-1"))))
-        with cfg.log_lock:
-            with open(cfg.request_log, "ab") as log:
-                log.write(line + b"\n")
+        line = b"\t".join([self.server.name.encode(), self.command.encode()] + [
+            escape(v.encode("latin-1")) for v in (self.path, self.headers.get("User-Agent", ""),
+                                                  self.headers.get("Range", ""),
+                                                  self.headers.get("If-Range", ""))])
+        with cfg.log_lock, open(cfg.request_log, "ab") as log:
+            log.write(line + b"\n")
         parsed = urllib.parse.urlsplit(self.path)
         query = dict(urllib.parse.parse_qsl(parsed.query))
         path = urllib.parse.unquote_to_bytes(parsed.path.encode("latin-1"))
@@ -162,18 +124,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
         file = os.path.join(root, *parts)
         if not os.path.isfile(file):
             return self.reply(404, b"not found\n")
+        read = lambda name: open(name).read() if os.path.isfile(name) else ""
         with open(file, "rb") as f:
             body = f.read()
-        opts = {}
-        if os.path.isfile(file + b".serve"):
-            with open(file + b".serve", "rb") as f:
-                opts = dict(urllib.parse.parse_qsl(f.read().decode().strip()))
+        opts = dict(urllib.parse.parse_qsl(read(file + b".serve").strip()))
         with self.server.cfg.log_lock:
-            try:
-                with open(file + b".count") as f:
-                    seen = int(f.read() or 0)
-            except OSError:
-                seen = 0
+            seen = int(read(file + b".count") or 0)
             with open(file + b".count", "w") as f:
                 f.write(str(seen + 1))
         chunk, delay = int(opts.get("chunk", 0)), float(opts.get("delay", 0))
@@ -200,9 +156,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 status, start = 206, first
                 headers["Content-Range"] = "bytes %d-%d/%d" % (first, len(body) - 1, len(body))
         if "cut" in opts and seen < int(opts.get("cut_times", 1)):
+            self.close_connection = True
             self.head(status, len(body) - start, headers)
             self.wfile.write(body[start:start + int(opts["cut"])])
-            self.close_connection = True
             return
         self.reply(status, body[start:], headers=headers, chunk=chunk, delay=delay)
 
@@ -210,36 +166,32 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if name.startswith("status/"):
             code = int(name.split("/")[1])
             body = b"" if code < 200 or code in (204, 304) else b"status %d\n" % code
-            headers = {}
-            if code == 206:
-                headers["Content-Range"] = "bytes 0-%d/%d" % (len(body) - 1, len(body) * 2)
+            headers = {"Content-Range": "bytes 0-%d/%d" % (len(body) - 1, len(body) * 2)
+                       } if code == 206 else {}
             return self.reply(code, body, headers=headers, body_allowed=bool(body))
         if name.startswith("redirect/"):
             _, n, rest = name.split("/", 2)
-            n = int(n)
-            target = "/fault/redirect/%d/%s" % (n - 1, rest) if n > 1 else "/" + rest
-            location = urllib.parse.quote(target.encode("latin-1"), safe="/")
-            return self.reply(302, b"", headers={"Location": location})
-        if name == "redirect-loop":
-            return self.reply(302, b"", headers={"Location": "/fault/redirect-loop"})
-        if name == "redirect-to":
-            return self.reply(302, b"", headers={"Location": q["url"]})
+            target = "/fault/redirect/%d/%s" % (int(n) - 1, rest) if int(n) > 1 else "/" + rest
+            return self.reply(302, b"", headers={
+                "Location": urllib.parse.quote(target.encode("latin-1"), safe="/")})
+        if name in ("redirect-loop", "redirect-to"):
+            return self.reply(302, b"", headers={"Location": q.get("url", "/fault/redirect-loop")})
         if name == "empty":
             return self.reply(200, b"")
         if name == "cut":
             size, send = int(q.get("size", 100000)), int(q.get("send", 1000))
+            self.close_connection = True
             self.head(200, size)
             self.wfile.write(pattern(0, min(send, size)))
-            self.close_connection = True
             return
         if name == "stall":
             send = int(q.get("send", 1000))
+            self.close_connection = True
             if q.get("headers", "1") != "0":
                 self.head(200, send + 1000000)
                 self.wfile.write(pattern(0, send))
                 self.wfile.flush()
             self.wait_for_leave(min(float(q.get("hold", 30)), MAX_SLEEP))
-            self.close_connection = True
             return
         if name == "slow":
             return self.reply(200, pattern(0, int(q.get("size", 100000))),
@@ -252,12 +204,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send_header(key, value)
         if length is not None:
             self.send_header("Content-Length", str(length))
-        self.send_header("Connection", "close")
+        if self.close_connection:
+            self.send_header("Connection", "close")
         self.end_headers()
 
     def reply(self, code, body, headers=None, chunk=0, delay=0.0, body_allowed=True):
+        self.close_connection |= code < 200  # an informational answer is no final one
         self.head(code, len(body) if body_allowed else None, headers)
-        self.close_connection = True
         if not chunk:
             self.wfile.write(body)
             return
@@ -266,17 +219,16 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.wfile.write(body[start:start + chunk])
             self.wfile.flush()
             if time.monotonic() > deadline:
+                self.close_connection = True
                 return
             time.sleep(min(delay, 5.0))
 
     def wait_for_leave(self, seconds):
         deadline = time.monotonic() + seconds
-        sock = self.connection
         while time.monotonic() < deadline:
-            readable, _, _ = select.select([sock], [], [], 0.2)
-            if readable:
+            if select.select([self.connection], [], [], 0.2)[0]:
                 try:
-                    if not sock.recv(4096):
+                    if not self.connection.recv(4096):
                         return
                 except (OSError, ssl.SSLError):
                     return
@@ -295,6 +247,8 @@ class Server(http.server.ThreadingHTTPServer):
 
     def get_request(self):
         sock, addr = self.socket.accept()
+        with self.cfg.log_lock, open(self.cfg.connection_log, "a") as log:
+            log.write(self.name + "\n")
         if self.tls:
             # The handshake runs in the request's own thread, so a client
             # that never finishes it cannot block the others.
@@ -312,16 +266,15 @@ def serve(args):
     cfg = argparse.Namespace(
         root=os.fsencode(os.path.abspath(args.root)), log_lock=threading.Lock(),
         request_log=os.path.join(args.state_dir, "requests.log"),
+        connection_log=os.path.join(args.state_dir, "connections.log"),
         mirror_prefix=args.mirror_prefix.encode(), server_prefix=args.server_prefix.encode())
     for site in ("mirror", "server"):
         os.makedirs(os.path.join(args.root, site), exist_ok=True)
-    open(cfg.request_log, "wb").close()
-    certs = {"main": "localhost", "selfsigned": "selfsigned", "wrongname": "wrongname",
-             "otherca": "otherca"}
-    servers = {}
-    for name in LISTENERS:
-        tls = tls_context(args.pki_dir, certs[name]) if name in certs else None
-        servers[name] = Server(name, args.main_port if name == "main" else 0, tls, cfg)
+    for log in (cfg.request_log, cfg.connection_log):
+        open(log, "wb").close()
+    servers = {name: Server(name, args.main_port if name == "main" else 0,
+                            cert and tls_context(args.pki_dir, cert), cfg)
+               for name, cert in LISTENERS.items()}
     refused = socket.socket()
     refused.bind(("127.0.0.1", 0))  # bound, never listening: connections are refused
     ports = {name: s.server_address[1] for name, s in servers.items()}
@@ -330,8 +283,8 @@ def serve(args):
         threading.Thread(target=s.serve_forever, args=(0.1,), daemon=True).start()
 
     stop = threading.Event()
-    signal.signal(signal.SIGTERM, lambda *_: stop.set())
-    signal.signal(signal.SIGINT, lambda *_: stop.set())
+    for sig in (signal.SIGTERM, signal.SIGINT):
+        signal.signal(sig, lambda *_: stop.set())
     ports_file = os.path.join(args.state_dir, "ports.txt")
     with open(ports_file + ".tmp", "w") as f:
         f.write("".join("%s=%d\n" % item for item in ports.items()))
@@ -388,13 +341,13 @@ def start(args):
 def main():
     parser = argparse.ArgumentParser(description="Local HTTPS server for the download tests")
     parser.add_argument("command", choices=("start", "stop", "serve"))
-    parser.add_argument("--state-dir", required=True)
-    parser.add_argument("--pki-dir")
-    parser.add_argument("--root")
-    parser.add_argument("--main-port", type=int, default=47443)
+    parser.add_argument("--state-dir", required=True, help="ports, logs, pid file")
+    parser.add_argument("--pki-dir", help="where the certificates are made (ca.pem: test CA)")
+    parser.add_argument("--root", help="document root, holding mirror/ and server/")
+    parser.add_argument("--main-port", type=int, default=47443, help="the main listener's")
     parser.add_argument("--mirror-prefix", default="/velmora-online/client/main/")
     parser.add_argument("--server-prefix", default="/download/client/")
-    parser.add_argument("--lifetime", type=float, default=1800)
+    parser.add_argument("--lifetime", type=float, default=1800, help="seconds, then it ends")
     args = parser.parse_args()
     if args.command == "stop":
         return stop(args)

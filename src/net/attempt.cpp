@@ -55,6 +55,7 @@ struct Attempt {
     bool infoKept = false;              // the .part.info describes the file's bytes
     Response response;
     ServerCheck server;
+    ArrivedHash hash;              // of the bytes the .part holds
     curl_off_t now = 0, total = 0; // of the current response's body
 };
 
@@ -86,13 +87,15 @@ bool DecideBody(Attempt& a) {
         const auto answer =
             JudgeRangeAnswer(status, r.contentRange, a.kept->bytes, a.kept->info.length);
         r.body = answer == RangeAnswer::Append ? Body::Appended : Body::Refetch;
-        return r.body == Body::Appended;
+        a.hash.Start();
+        return r.body == Body::Appended && a.hash.AddKept(a.file, a.kept->bytes);
     }
     if (status != 200)
         return true; // an error body is not the file; kept bytes wait for the next attempt
     if (a.kept && !StartFromZero(a))
         return false;
     r.body = Body::Written;
+    a.hash.Start();
     curl_off_t length = -1;
     curl_easy_getinfo(a.curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
     Validator validator = ChooseValidator(r.etag, r.lastModified);
@@ -108,7 +111,9 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
         return 0; // ends the transfer
     if (!Writing(a.response.body))
         return size * count;
-    return WriteDownloadData(data, size, count, a.file);
+    const size_t written = WriteDownloadData(data, size, count, a.file);
+    a.hash.Add(data, written * size);
+    return written;
 }
 
 size_t OnHeader(char* data, size_t size, size_t count, void* user) {
@@ -202,7 +207,7 @@ Outcome Conclude(Attempt& a, CURLcode result, long status, bool closed,
     const bool appended = a.response.body == Body::Appended;
     if (DownloadSucceeded(result, status, closed, appended) &&
         (!appended || a.part.Size() == static_cast<long long>(a.kept->info.length))) {
-        if (SignatureHolds(a.part, a.url, progress) && a.part.Place()) {
+        if (SignatureHolds(a.part, a.url, progress, a.hash) && a.part.Place()) {
             Logger::Write(L"INFO", L"Download successful");
             return Outcome::Done;
         }

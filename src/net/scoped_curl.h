@@ -48,6 +48,33 @@ class ScopedCurlMulti {
     CURL* easy_;
 };
 
+// The connections and TLS sessions every transfer of a run shares, so the
+// files and their signatures reach a server over one connection. The program
+// has one thread, so the share needs no lock callbacks.
+class ScopedCurlShare {
+  public:
+    ScopedCurlShare() : share_(curl_share_init()) {
+        if (share_ &&
+            (curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_CONNECT) != CURLSHE_OK ||
+             curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION) !=
+                 CURLSHE_OK)) {
+            curl_share_cleanup(share_);
+            share_ = nullptr;
+        }
+    }
+    ~ScopedCurlShare() {
+        if (share_)
+            curl_share_cleanup(share_);
+    }
+    ScopedCurlShare(const ScopedCurlShare&) = delete;
+    ScopedCurlShare& operator=(const ScopedCurlShare&) = delete;
+
+    CURLSH* get() const { return share_; }
+
+  private:
+    CURLSH* share_;
+};
+
 // A header list for CURLOPT_HTTPHEADER; it must outlive the transfer.
 class ScopedCurlList {
   public:

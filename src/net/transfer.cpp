@@ -14,11 +14,19 @@ const long kConnectTimeoutSeconds = 30;
 const long kStallSeconds = UPDATER_STALL_SECONDS;
 const long kMaxRedirects = 30;
 
+// Lives as long as the run; without it (no memory) each transfer connects
+// on its own.
+CURLSH* RunShare() {
+    static ScopedCurlShare share;
+    return share.get();
+}
+
 } // namespace
 
 bool SetTransferOptions(CURL* curl, const char* url, ServerCheck& server) {
     server.curl = curl;
     return SetOption(curl, CURLOPT_URL, url, L"URL") &&
+           SetOption(curl, CURLOPT_SHARE, RunShare(), L"SHARE") &&
            SetOption(curl, CURLOPT_FOLLOWLOCATION, 1L, L"FOLLOWLOCATION") &&
            // The launcher runs what arrives here, so only a server that
            // proves who it is may supply it, and never over plain http,

@@ -1,6 +1,6 @@
 // The signature check: the .minisig fetched from beside the file, then
 // checked with libsodium. An "ED" signature covers the file's BLAKE2b-512
-// hash, which is taken while the file streams from disk; an "Ed" one covers
+// hash, which the download took as the bytes arrived; an "Ed" one covers
 // the file itself, which libsodium verifies in one piece, so such a file (up
 // to 64 MiB) is read into memory whole.
 #include "net/verify_signature.h"
@@ -46,12 +46,14 @@ const long long kMaxLegacySignedBytes = 64LL << 20;
 
 // Whether the file's contents verify under sig; false with the reason.
 bool ContentsVerify(FILE* file, const Minisig& sig, const unsigned char* key,
-                    std::wstring& reason) {
+                    const unsigned char* prehash, std::wstring& reason) {
     reason = L"file does not match its signature";
     if (sig.prehashed) {
         unsigned char hash[crypto_generichash_BYTES_MAX];
-        return HashFile(file, hash) &&
-               crypto_sign_verify_detached(sig.signature.data(), hash, sizeof hash, key) == 0;
+        if (!prehash && !HashFile(file, hash))
+            return false;
+        return crypto_sign_verify_detached(sig.signature.data(), prehash ? prehash : hash,
+                                           sizeof hash, key) == 0;
     }
     const long long size = _filelengthi64(_fileno(file));
     if (size < 0 || size > kMaxLegacySignedBytes) {
@@ -120,8 +122,8 @@ bool FetchSignature(const std::string& url, const DownloadProgress& progress, st
 
 } // namespace
 
-bool SignatureHolds(const PartFile& part, const std::string& url,
-                    const DownloadProgress& progress) {
+bool SignatureHolds(const PartFile& part, const std::string& url, const DownloadProgress& progress,
+                    ArrivedHash& arrived) {
     if (kSigningKey[0] == '\0')
         return true;
     std::string sigText;
@@ -130,16 +132,20 @@ bool SignatureHolds(const PartFile& part, const std::string& url,
     // The trusted comment names the file without its folders.
     const std::string fileName =
         ToUtf8(SplitAtLastSeparator(part.target(), Separators::Either).name);
+    unsigned char hash[crypto_generichash_BYTES_MAX];
+    const bool hashed = arrived.Finish(hash);
     if (FetchSignature(url + ".minisig", progress, size > 0 ? static_cast<std::uint64_t>(size) : 0,
                        sigText, reason) &&
-        VerifyFileSignature(part.path(), sigText, fileName, kSigningKey, reason))
+        VerifyFileSignature(part.path(), sigText, fileName, kSigningKey, reason,
+                            hashed ? hash : nullptr))
         return true;
     Logger::Write(L"ERROR", L"Signature check failed: " + part.target() + L" (" + reason + L")");
     return false;
 }
 
 bool VerifyFileSignature(const std::wstring& path, const std::string& sigText,
-                         const std::string& fileName, const char* key, std::wstring& reason) {
+                         const std::string& fileName, const char* key, std::wstring& reason,
+                         const unsigned char* prehash) {
     const auto publicKey = ParseSigningKey(key);
     const auto sig = ParseMinisig(sigText);
     if (!publicKey || sodium_init() < 0) {
@@ -166,11 +172,13 @@ bool VerifyFileSignature(const std::wstring& path, const std::string& sigText,
         reason = L"signature is for another file";
         return false;
     }
+    if (sig->prehashed && prehash)
+        return ContentsVerify(nullptr, *sig, publicKey->key.data(), prehash, reason);
     FILE* opened = _wfsopen(FileSystemPath(path).c_str(), L"rb", _SH_DENYWR);
     if (!opened) {
         reason = L"file cannot be read";
         return false;
     }
     ScopedFile file(opened);
-    return ContentsVerify(file.get(), *sig, publicKey->key.data(), reason);
+    return ContentsVerify(file.get(), *sig, publicKey->key.data(), prehash, reason);
 }
