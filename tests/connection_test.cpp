@@ -42,9 +42,9 @@ TEST(Connection, ARunsSignedFilesShareOneConnection) {
         SCOPED_TRACE(test::Narrow(path));
         test::MakeDirs(std::wstring(L"sys\\") + c.folder);
         const std::wstring site = std::wstring(L"sys/") + c.folder + L"/Game.exe";
-        ASSERT_TRUE(test::PutSiteFile(test::Site::Mirror, site, file) &&
-                    test::PutSiteFile(test::Site::Mirror, site + L".minisig", sig) &&
-                    test::PutSiteFile(test::Site::Mirror, site + L".serve", c.serve));
+        ASSERT_TRUE(test::PutSiteFile(L"mirror/" + site, file) &&
+                    test::PutSiteFile(L"mirror/" + site + L".minisig", sig) &&
+                    test::PutSiteFile(L"mirror/" + site + L".serve", c.serve));
         const size_t before = Connections();
         test::LogCapture log;
         EXPECT_TRUE(DownloadFromMirrors(path)) << log.Text();
