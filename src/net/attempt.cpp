@@ -253,6 +253,7 @@ Outcome RunAttempt(PartFile& part, const std::string& url, const DownloadProgres
         }
         Logger::Write(L"INFO", L"Resuming download at byte " + std::to_wstring(a.kept->bytes));
     }
+    ChooseRoute(a.url, [&] { Tick(a, progress); });
     if (!SetOptions(a, headers.get(), range)) {
         stream.close();
         if (!a.kept)

@@ -6,6 +6,7 @@
 #include "net/proxy_rules.h"
 #include "net/scoped_winhttp.h"
 #include "net/transfer.h"
+#include "frame.h"
 #include "scoped_win.h"
 
 #include <memory>
@@ -103,7 +104,9 @@ std::wstring LookupFailure(DWORD error) {
 }
 
 // The script's proxy list for server (empty: direct); false with the reason.
-bool LookUp(const Settings& s, const UrlServer& server, std::string& list, std::wstring& reason) {
+// tick runs every frame of the wait, so the popup stays painted.
+bool LookUp(const Settings& s, const UrlServer& server, const std::function<void()>& tick,
+            std::string& list, std::wstring& reason) {
     auto job = std::make_unique<Lookup>();
     job->url = Widen((server.Key() + "/").c_str());
     job->scriptUrl = s.scriptUrl;
@@ -114,10 +117,15 @@ bool LookUp(const Settings& s, const UrlServer& server, std::string& list, std::
         reason = L"no thread to ask it";
         return false;
     }
-    if (WaitForSingleObject(job->done.get(), kLookupMs) != WAIT_OBJECT_0) {
-        job.release(); // still its thread's
-        reason = L"no answer within " + std::to_wstring(kLookupMs / 1000) + L" s";
-        return false;
+    const DWORD start = GetTickCount();
+    while (WaitForSingleObject(job->done.get(), kFrameMs) != WAIT_OBJECT_0) {
+        if (GetTickCount() - start >= kLookupMs) {
+            job.release(); // still its thread's
+            reason = L"no answer within " + std::to_wstring(kLookupMs / 1000) + L" s";
+            return false;
+        }
+        if (tick)
+            tick();
     }
     if (!job->answered) {
         reason = LookupFailure(job->error);
@@ -128,13 +136,13 @@ bool LookUp(const Settings& s, const UrlServer& server, std::string& list, std::
 }
 
 // "host:port", or empty for direct.
-std::string ChooseProxy(const UrlServer& server) {
+std::string ChooseProxy(const UrlServer& server, const std::function<void()>& tick) {
     Settings& s = TheSettings();
     std::string list = s.proxy;
     bool fromScript = false;
     if (s.automatic) {
         std::wstring reason;
-        fromScript = LookUp(s, server, list, reason);
+        fromScript = LookUp(s, server, tick, list, reason);
         if (!fromScript) {
             Logger::Write(L"WARNING", L"Proxy script not used: " + reason);
             s.automatic = false; // once per run
@@ -171,13 +179,13 @@ Route* FindRoute(const std::string& url) {
     return nullptr;
 }
 
-Route& RouteOf(const std::string& url) {
+Route& RouteOf(const std::string& url, const std::function<void()>& tick = {}) {
     if (Route* known = FindRoute(url))
         return *known;
     const auto server = ServerOfUrl(url);
     Route route{server ? server->Key() : std::string(), {}, false};
     if (server)
-        route.proxy = ChooseProxy(*server);
+        route.proxy = ChooseProxy(*server, tick);
     Logger::Write(L"INFO",
                   L"Proxy: " + (route.proxy.empty() ? L"none" : Widen(route.proxy.c_str())));
     Routes().push_back(route);
@@ -185,6 +193,10 @@ Route& RouteOf(const std::string& url) {
 }
 
 } // namespace
+
+void ChooseRoute(const std::string& url, const std::function<void()>& tick) {
+    RouteOf(url, tick);
+}
 
 bool SetProxyOptions(CURL* curl, const std::string& url) {
     const Route& route = RouteOf(url);

@@ -4,7 +4,12 @@
 
 #include <curl/curl.h>
 
+#include <functional>
 #include <string>
+
+// Chooses url's server's route, at its first request of the run, unless
+// known; tick runs every frame while a proxy script is asked.
+void ChooseRoute(const std::string& url, const std::function<void()>& tick);
 
 // Sets libcurl's proxy options for url: its server's route, chosen at the
 // server's first request of the run and logged then ("Proxy: host:port" or
