@@ -10,11 +10,7 @@ set -euo pipefail
 tools=$(cd "$(dirname "$0")/../tools" && pwd)
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
-fail() {
-  [ ! -f "$tmp/check.log" ] || cat "$tmp/check.log"
-  echo "FAIL: $*" >&2
-  exit 1
-}
+fail() { [ ! -f "$tmp/check.log" ] || cat "$tmp/check.log"; echo "FAIL: $*" >&2; exit 1; }
 quiet() { "$@" >"$tmp/log" 2>&1 || { cat "$tmp/log"; fail "$*"; }; }
 
 release() {
@@ -33,8 +29,7 @@ release() {
 servers() {
   local site=$1/https-root n rc=0
   eval "$(sed 's/^/local /' "$1/test-server.txt")"
-  minisign -G -W -p "$tmp/key.pub" -s "$tmp/key" >/dev/null
-  minisign -G -W -p "$tmp/other.pub" -s "$tmp/other" >/dev/null
+  for n in key other; do minisign -G -W -p "$tmp/$n.pub" -s "$tmp/$n" >/dev/null; done
   for n in $(sed -n 's/^\(system[0-9]*\)\\/\1\//p' "$tools/../src/launch/runtime_files.txt"); do
     mkdir -p "$tmp/in/${n%/*}" && echo "$n 1" >"$tmp/in/$n"
   done

@@ -1,52 +1,41 @@
-// The placing of downloaded files, on real folders. (A file where a folder
-// should be, and long lists read whole, are update_outcome_test's and
+// The placing of downloaded files, on real folders. (Unsafe entries, a file
+// where a folder should be and long lists are update_outcome_test's and
 // killed_test's.)
 #include "patch/patch.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
-#include <map>
-
-namespace {
-
-std::string State(const std::wstring& path) { // contents, "(dir)" or "(none)"
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes == INVALID_FILE_ATTRIBUTES   ? "(none)"
-           : attributes & FILE_ATTRIBUTE_DIRECTORY ? "(dir)"
-                                                   : test::ReadFileBytes(path);
-}
-
-} // namespace
-
-// The refusal of unsafe entries is in update_outcome_test, their rule in
-// tests/pure/.
+// Each row: the entry, its whole log when placed (else its error line's start),
+// and after it each file of the folder: its bytes or "(none)".
 TEST(ApplyPatchEntry, MovesReplacesAndReportsFailures) {
-    struct Case {
+    const wchar_t* files[] = {L"download\\data\\maps\\a.map",
+                              L"download\\readme.txt",
+                              L"readme.txt",
+                              L"download\\dir",
+                              L"dir\\keep",
+                              L"data\\maps\\a.map"};
+    const char* bytes[] = {"map", "new", "old", "new dir", "kept"}; // of the first five
+    const struct {
         std::wstring entry;
-        const char* log; // its whole log when placed, else its error line's start
-        std::map<std::wstring, std::string> after;
+        const char* log;
+        std::string after;
     } cases[] = {
         {L"  \"data\\maps\\a.map\"\t",
          "[INFO] Source Path: download\\data\\maps\\a.map\n"
          "[INFO] Destination Path: data\\maps\\a.map\n"
          "[INFO] Directory created successfully: data\\maps\n"
          "[INFO] File moved successfully to: data\\maps\\a.map\n",
-         {{L"data\\maps\\a.map", "map"}, {L"download\\data\\maps\\a.map", "(none)"}}},
-        {L"readme.txt", nullptr, {{L"readme.txt", "new"}, {L"download\\readme.txt", "(none)"}}},
+         "(none)|new|old|new dir|kept|map|"},
+        {L"readme.txt", nullptr, "map|(none)|new|new dir|kept|(none)|"},
         // Replacing a directory waits for a while, then gives up.
-        {L"dir",
-         "[ERROR] Object: [dir] move failed. Error code: [5]. Message: [",
-         {{L"download\\dir", "new dir"}, {L"dir\\keep", "kept"}}},
+        {L"dir", "[ERROR] Object: [dir] move failed. Error code: [5]. Message: [",
+         "map|new|old|new dir|kept|(none)|"},
     };
     for (const auto& c : cases) {
         test::ScopedWorkDir dir;
-        for (const auto& [path, bytes] : {std::pair{L"download\\data\\maps\\a.map", "map"},
-                                          {L"download\\readme.txt", "new"},
-                                          {L"readme.txt", "old"},
-                                          {L"download\\dir", "new dir"},
-                                          {L"dir\\keep", "kept"}})
-            ASSERT_TRUE(test::WriteFileBytes(path, bytes));
+        for (int i = 0; i < 5; ++i)
+            ASSERT_TRUE(test::WriteFileBytes(files[i], bytes[i]));
         test::LogCapture log;
         const bool error = c.log && c.log[1] == 'E';
         EXPECT_EQ(ApplyPatchEntry(c.entry), !error) << test::Narrow(c.entry);
@@ -54,16 +43,17 @@ TEST(ApplyPatchEntry, MovesReplacesAndReportsFailures) {
         EXPECT_EQ(test::CountOf(text, "[ERROR]"), error ? 1u : 0u) << text;
         EXPECT_TRUE(!c.log || (error ? text.find(c.log) != std::string::npos : text == c.log))
             << text;
-        for (const auto& [path, state] : c.after)
-            EXPECT_EQ(State(path), state) << test::Narrow(path);
+        std::string after;
+        for (const wchar_t* path : files)
+            after += (test::PathExists(path) ? test::ReadFileBytes(path) : "(none)") + "|";
+        EXPECT_EQ(after, c.after) << test::Narrow(c.entry);
     }
 }
 
 // A run remembers the folders it has made sure of; the log must read as if it
 // had asked every time, and a folder removed meanwhile must come back.
 TEST(ApplyPatchEntry, RememberedFoldersKeepTheLogAndComeBack) {
-    const std::vector<std::wstring> entries = {L"a\\b\\1", L"a\\b\\2", L"a\\c\\3", L"4",
-                                               L"a\\b\\5"};
+    const std::wstring entries[] = {L"a\\b\\1", L"a\\b\\2", L"a\\c\\3", L"4", L"a\\b\\5"};
     std::string logs[2];
     for (int remember = 0; remember < 2; ++remember) {
         test::ScopedWorkDir dir;

@@ -15,12 +15,14 @@
 namespace {
 
 // Read through the update window's context: with its redraw held off a
-// control's own context draws nothing.
+// control's own context draws nothing. Null: one pixel right of the bar.
 std::vector<COLORREF> Pixels(HWND control) {
-    HWND window = GetParent(control);
-    RECT r;
-    GetWindowRect(control, &r);
-    MapWindowPoints(HWND_DESKTOP, window, reinterpret_cast<POINT*>(&r), 2);
+    HWND window = GetParent(g_statusLabel);
+    RECT r = {280, 30, 281, 31};
+    if (control) {
+        GetWindowRect(control, &r);
+        MapWindowPoints(HWND_DESKTOP, window, reinterpret_cast<POINT*>(&r), 2);
+    }
     HDC dc = GetDC(window);
     std::vector<COLORREF> pixels;
     for (int y = r.top; y < r.bottom; ++y)
@@ -31,9 +33,7 @@ std::vector<COLORREF> Pixels(HWND control) {
 }
 
 struct Screen {
-    std::vector<COLORREF> label, bar;
-    std::wstring text;
-    COLORREF face; // right of the bar, below the label
+    std::vector<COLORREF> label, bar, face;
 };
 std::vector<std::wstring> g_labels; // each text the label was given
 std::map<int, Screen> g_screens;    // as each bar position was about to be set
@@ -41,20 +41,12 @@ std::map<int, Screen> g_screens;    // as each bar position was about to be set
 // Entry 2 of 3 (position 66) takes longer than a frame, so it must be painted.
 LRESULT CALLBACK Watch(int code, WPARAM wParam, LPARAM lParam) {
     auto* sent = reinterpret_cast<const CWPSTRUCT*>(lParam);
-    if (code == HC_ACTION && g_statusLabel && sent->hwnd == g_statusLabel &&
-        sent->message == WM_SETTEXT)
+    if (code == HC_ACTION && sent->hwnd == g_statusLabel && sent->message == WM_SETTEXT)
         g_labels.push_back(reinterpret_cast<const wchar_t*>(sent->lParam));
-    if (code == HC_ACTION && g_progressBar && sent->hwnd == g_progressBar &&
-        sent->message == PBM_SETPOS) {
-        wchar_t text[64] = {};
-        GetWindowTextW(g_statusLabel, text, 64);
-        const int position = static_cast<int>(sent->wParam);
-        HWND window = GetParent(g_statusLabel);
-        HDC dc = GetDC(window);
-        g_screens[position] = {Pixels(g_statusLabel), Pixels(g_progressBar), text,
-                               GetPixel(dc, 280, 30)};
-        ReleaseDC(window, dc);
-        if (position == 66)
+    if (code == HC_ACTION && sent->hwnd == g_progressBar && sent->message == PBM_SETPOS) {
+        g_screens[static_cast<int>(sent->wParam)] = {Pixels(g_statusLabel), Pixels(g_progressBar),
+                                                     Pixels(nullptr)};
+        if (sent->wParam == 66)
             Sleep(100);
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);
@@ -73,52 +65,44 @@ void RunUpdate(int show) {
 
 void CloseUpdateWindow() {
     DestroyWindow(GetParent(g_statusLabel));
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    for (MSG msg; PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE);) {
     }
 }
 
 } // namespace
 
+// Each row's outcome: the last two labels, the entries found already in place,
+// patchlist.txt's bytes or "(deleted)", and whether the accented file came.
 TEST(UpdateOutcome, ReplacesRefusesAndKeepsWhatFailed) {
-    const std::vector<std::wstring> done = {L"Update complete!",
-                                            L"patchlist.txt has been deleted."},
-                                    incomplete = {L"Update incomplete: 1 of 3 files failed",
-                                                  L"patchlist.txt kept for 1 files."};
+    const std::string deleted = "|patchlist.txt has been deleted.|",
+                      done = "Update complete!" + deleted,
+                      incomplete = "Update incomplete: 1 of 3 files failed|patchlist.txt kept for "
+                                   "1 files.|0|";
     struct Case {
-        std::string list;
-        std::vector<std::wstring> lastLabels;
-        std::string kept;      // empty: patchlist.txt deleted
-        const char* note = ""; // patchlist.txt.applying left by a walk cut short
-        size_t alreadyInPlace = 0;
+        std::string list, outcome, note = ""; // note: patchlist.txt.applying of a cut walk
     } cases[] = {
-        {"readme.txt\r\nsub\\b.txt\n", done, ""},
+        {"readme.txt\r\nsub\\b.txt\n", done + "0|(deleted)|0"},
         // Nothing can be placed below the file f; missing.dll and the unsafe
         // entry are not kept.
         {"readme.txt\r\nf\\x.dll\r\nmissing.dll\n..\\outside.txt\n \"f\\y.dll\"\t\nf\\x.dll\n",
-         {L"Update incomplete: 5 of 6 files failed", L"patchlist.txt kept for 3 files."},
-         "f\\x.dll\r\n \"f\\y.dll\"\t\r\nf\\x.dll\r\n"},
+         "Update incomplete: 5 of 6 files failed|patchlist.txt kept for 3 files.|0|"
+         "f\\x.dll\r\n \"f\\y.dll\"\t\r\nf\\x.dll\r\n|0"},
         // A walk of this list was cut short after placed.txt had been moved;
         // the note of another list proves nothing about this one.
-        {"readme.txt\r\nplaced.txt\n", done, "", "readme.txt\r\nplaced.txt\r\n", 1},
+        {"readme.txt\r\nplaced.txt\n", done + "1|(deleted)|0", "readme.txt\r\nplaced.txt\r\n"},
         {"readme.txt\nplaced.txt\nmissing.dll\n",
-         {L"Update incomplete: 1 of 3 files failed", L"patchlist.txt has been deleted."},
-         "",
-         "readme.txt\r\nplaced.txt\r\nmissing.dll\r\n",
-         1},
+         "Update incomplete: 1 of 3 files failed" + deleted + "1|(deleted)|0",
+         "readme.txt\r\nplaced.txt\r\nmissing.dll\r\n"},
         {"readme.txt\r\nplaced.txt\n",
-         {L"Update incomplete: 1 of 2 files failed", L"patchlist.txt has been deleted."},
-         "",
-         "readme.txt\r\n"},
+         "Update incomplete: 1 of 2 files failed" + deleted + "0|(deleted)|0", "readme.txt\r\n"},
         // Names outside ASCII; the kept list in the list's own encoding.
-        {u8"\uFEFFreadme.txt\r\ndonnées\\café.txt\r\nf\\é.dll\n", incomplete,
-         u8"\uFEFFf\\é.dll\r\n"},
+        {u8"\uFEFFreadme.txt\r\ndonnées\\café.txt\r\nf\\é.dll\n",
+         incomplete + u8"\uFEFFf\\é.dll\r\n|1"},
         {"readme.txt\r\ndonn\xE9"
          "es\\caf\xE9.txt\r\nf\\\xE9.dll\n",
-         incomplete, "f\\\xE9.dll\r\n"},
+         incomplete + "f\\\xE9.dll\r\n|1"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.list);
         test::ScopedWorkDir dir;
         test::InstallRuntimeFiles(); // for the launch that ends the run
         for (const wchar_t* name :
@@ -128,23 +112,25 @@ TEST(UpdateOutcome, ReplacesRefusesAndKeepsWhatFailed) {
             ASSERT_TRUE(test::WriteFileBytes(name, "new"));
         ASSERT_TRUE(test::WriteFileBytes(L"readme.txt", "old"));
         ASSERT_TRUE(test::WriteFileBytes(L"patchlist.txt", c.list));
-        ASSERT_TRUE(!*c.note || test::WriteFileBytes(L"patchlist.txt.applying", c.note));
+        ASSERT_TRUE(c.note.empty() || test::WriteFileBytes(L"patchlist.txt.applying", c.note));
         test::LogCapture log;
         RunUpdate(SW_HIDE);
         CloseUpdateWindow();
 
-        ASSERT_GE(g_labels.size(), c.lastLabels.size() + 1);
+        ASSERT_GE(g_labels.size(), 3u) << c.list;
         EXPECT_EQ(g_labels.front(), L"Updating files...");
-        EXPECT_EQ(std::vector<std::wstring>(g_labels.end() - c.lastLabels.size(), g_labels.end()),
-                  c.lastLabels);
+        const std::wstring labels = g_labels.end()[-2] + L"|" + g_labels.back() + L"|";
+        const bool kept = test::PathExists(L"patchlist.txt");
+        EXPECT_EQ(test::Narrow(labels) +
+                      std::to_string(test::CountOf(log.Text(), "[INFO] Already in place: ")) + "|" +
+                      (kept ? test::ReadFileBytes(L"patchlist.txt") : "(deleted)") + "|" +
+                      std::to_string(test::PathExists(L"données\\café.txt")),
+                  c.outcome)
+            << c.list;
         EXPECT_EQ(test::ReadFileBytes(L"readme.txt"), "new");
-        EXPECT_FALSE(test::PathExists(dir.path() + L"\\..\\outside.txt"));
-        EXPECT_EQ(test::ReadFileBytes(L"patchlist.txt"), c.kept);
-        EXPECT_EQ(test::PathExists(L"patchlist.txt"), !c.kept.empty());
-        EXPECT_FALSE(test::PathExists(L"patchlist.txt.tmp"));
-        EXPECT_FALSE(test::PathExists(L"patchlist.txt.applying"));
-        EXPECT_EQ(test::CountOf(log.Text(), "[INFO] Already in place: "), c.alreadyInPlace);
-        EXPECT_EQ(test::PathExists(L"données\\café.txt"), c.lastLabels == incomplete);
+        EXPECT_FALSE(test::PathExists(dir.path() + L"\\..\\outside.txt") ||
+                     test::PathExists(L"patchlist.txt.tmp") ||
+                     test::PathExists(L"patchlist.txt.applying"));
     }
 }
 
@@ -162,11 +148,10 @@ TEST(UpdateOutcome, AnEntryShownForAFrameIsPainted) {
     const std::vector<COLORREF> slow = Pixels(g_statusLabel);
     CloseUpdateWindow();
     const Screen &before = g_screens[66], &after = g_screens[100];
-    EXPECT_EQ(after.text, L"slow");
     EXPECT_TRUE(before.label != after.label) << "the label was not painted with \"slow\"";
     EXPECT_TRUE(after.label == slow) << "the label was painted with \"slow\" only in part";
     EXPECT_TRUE(before.bar != after.bar) << "the bar was not painted at 66";
-    EXPECT_EQ(after.face, GetSysColor(COLOR_BTNFACE)) << "the background was not painted";
+    EXPECT_EQ(after.face, std::vector{GetSysColor(COLOR_BTNFACE)}) << "no background painted";
     EXPECT_TRUE(full != after.bar) << "the bar was not painted full at the end";
 }
 
@@ -181,30 +166,25 @@ TEST(InstallationLock, AnUpdateRunGivesUpAfterItsWaitTouchingNothing) {
     std::wstring lower = dir.path();
     CharLowerBuffW(&lower[0], static_cast<DWORD>(lower.size()));
     ASSERT_TRUE(SetCurrentDirectoryW(lower.c_str()));
-    ScopedHandle taken(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
-        release(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    std::thread holder([&, name = InstallationLockName(FoldPathCase(dir.path()))] {
-        ScopedMutex lock(CreateMutexW(nullptr, FALSE, name.c_str()));
-        lock.Acquire(0);
-        SetEvent(taken.get());
-        WaitForSingleObject(release.get(), INFINITE);
-    });
-    ASSERT_EQ(WaitForSingleObject(taken.get(), 5000), WAIT_OBJECT_0);
+    const std::wstring name = InstallationLockName(FoldPathCase(dir.path()));
+    ScopedMutex lock(CreateMutexW(nullptr, FALSE, name.c_str()));
+    ASSERT_TRUE(lock.Acquire(0));
     g_statusLabel = nullptr;
     test::LogCapture log;
-    test::DialogWatcher dialogs;
+    std::vector<std::wstring> boxes;
     const DWORD start = GetTickCount();
-    RunUpdate(SW_HIDE);
+    std::thread([&] { // not this thread: it owns the mutex
+        test::DialogWatcher dialogs;
+        RunUpdate(SW_HIDE);
+        boxes = dialogs.Texts();
+    })
+        .join();
     EXPECT_GE(GetTickCount() - start, 5900u); // 6 s in the test build, 60 s in the product
-    SetEvent(release.get());
-    holder.join();
-
-    EXPECT_EQ(dialogs.Texts(),
-              std::vector<std::wstring>{L"Another update is running in this folder."});
+    EXPECT_EQ(boxes, std::vector<std::wstring>{L"Another update is running in this folder."});
     EXPECT_EQ(log.Text(), "[ERROR] Another updater is running in this folder\n");
     EXPECT_EQ(g_statusLabel, nullptr) << "the update window was made";
-    EXPECT_EQ(test::ReadFileBytes(L"download\\a.dll"), "new");
-    EXPECT_EQ(test::ReadFileBytes(L"patchlist.txt"), "a.dll\r\n");
+    EXPECT_EQ(test::ReadFileBytes(L"download\\a.dll") + test::ReadFileBytes(L"patchlist.txt"),
+              "newa.dll\r\n");
     EXPECT_TRUE(test::PathExists(L"patchlist.bat"));
     EXPECT_TRUE(test::WaitForLaunchRecord(500).empty());
 }
@@ -241,29 +221,24 @@ TEST(TerminateProcesses, EndsOnlyThisInstallationsGameAndWaits) {
     const std::wstring outside = dir.path() + L"X"; // C:\...\case1X is not in C:\...\case1
     std::wstring upper = dir.path();
     CharUpperBuffW(&upper[0], static_cast<DWORD>(upper.size()));
-    const std::pair<std::wstring, bool> copies[] = {
-        {upper + L"\\Game.exe", true}, // started through another letter case of the folder
-        {dir.path() + L"\\system64\\GAME.EXE", true},
-        {dir.path() + L"\\MyGame.exe", false},
-        {dir.path() + L"\\Game.exe.bak", false},
-        {outside + L"\\Game.exe", false},
-    };
-    std::vector<HANDLE> processes;
-    for (const auto& [path, ended] : copies) {
+    // Ended: started through another letter case of the folder, and in a subfolder.
+    const std::wstring copies[] = {upper + L"\\Game.exe", dir.path() + L"\\system64\\GAME.EXE",
+                                   dir.path() + L"\\MyGame.exe", dir.path() + L"\\Game.exe.bak",
+                                   outside + L"\\Game.exe"};
+    std::vector<ScopedHandle> processes;
+    for (const std::wstring& path : copies) {
         test::MakeDirs(path.substr(0, path.rfind(L'\\')));
-        EXPECT_TRUE(
-            CopyFileW((test::BuildDir() + L"\\helpers\\sleeper.exe").c_str(), path.c_str(), FALSE));
-        processes.push_back(test::StartProcess(path, L""));
-        EXPECT_TRUE(processes.back()) << test::Narrow(path);
+        CopyFileW((test::BuildDir() + L"\\helpers\\sleeper.exe").c_str(), path.c_str(), FALSE);
+        processes.emplace_back(test::StartProcess(path, L""));
+        ASSERT_TRUE(processes.back().valid()) << test::Narrow(path);
     }
     TerminateProcessesByName(L"Game.exe");
-    for (size_t i = 0; i < processes.size(); ++i) {
-        // Already gone when the call returns, or still running.
-        EXPECT_EQ(WaitForSingleObject(processes[i], 0) == WAIT_OBJECT_0, copies[i].second)
-            << test::Narrow(copies[i].first);
-        TerminateProcess(processes[i], 1);
-        WaitForSingleObject(processes[i], 5000);
-        CloseHandle(processes[i]);
+    std::string ended; // already gone when the call returns, or still running
+    for (ScopedHandle& process : processes) {
+        ended += WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0 ? '1' : '0';
+        TerminateProcess(process.get(), 1);
+        WaitForSingleObject(process.get(), 5000);
     }
+    EXPECT_EQ(ended, "11000");
     test::RemoveTree(outside);
 }

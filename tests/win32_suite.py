@@ -1,13 +1,9 @@
 #!/usr/bin/python3
-"""Black-box suite of the 32-bit program as players run it: build/win32-test/
-updater.exe under 32-bit Wine (qemu-user) in two cached prefixes, a 64-bit
-Windows (build/wine-wow64, WOW64) and a 32-bit one (build/wine-win32). Like the
-product it has no CA file of its own: the test server's CA is put into each
-prefix's Root store, and the system's roots decide. Needs an X display
-(tools/test runs it in xvfb-run) and build/win64.
-
-Usage: tests/win32_suite.py [CASE ...]   (default: every case)
-"""
+"""Black-box suite of the 32-bit program as players run it: build/win32-test/updater.exe
+under 32-bit Wine (qemu-user) in two cached prefixes, a 64-bit Windows (build/wine-wow64,
+WOW64) and a 32-bit one (build/wine-win32). Like the product it has no CA file: the test
+server's CA goes into each prefix's Root store. Needs an X display and build/win64.
+Usage: tests/win32_suite.py [CASE ...]   (default: every case)"""
 import os, re, shutil, struct, subprocess, sys, time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -15,8 +11,7 @@ BUILD32, BUILD64 = os.path.join(ROOT, "build", "win32-test"), os.path.join(ROOT,
 UPDATER32, UPDATER64 = os.path.join(BUILD32, "updater.exe"), os.path.join(BUILD64, "updater.exe")
 FETCH32, ADD_ROOT32 = (os.path.join(BUILD32, "helpers", name) for name in ("fetch.exe", "add_root.exe"))
 WINE32, WINE64 = "/usr/lib/wine/wine", "/usr/lib/wine/wine64"
-SHIM = os.path.join(ROOT, "tools", "qemu-trapno-shim.c")
-SHIM_DIR = os.path.join(ROOT, "build", "qemu-shim")
+SHIM, SHIM_DIR = os.path.join(ROOT, "tools", "qemu-trapno-shim.c"), os.path.join(ROOT, "build", "qemu-shim")
 STATE, SITES = os.path.join(BUILD32, "test-server"), os.path.join(BUILD32, "https-root")
 FOLDERS = os.path.join(BUILD32, "blackbox")
 with open(os.path.join(BUILD32, "test-server.txt")) as f:
@@ -63,8 +58,7 @@ def write(path, data):
         f.write(data)
 
 
-def publish(path, data):
-    """Puts a file on a site: "mirror/..." or "server/..."."""
+def publish(path, data):  # "mirror/..." or "server/..."
     write(os.path.join(SITES, *path.split("/")), data)
 
 
@@ -83,8 +77,9 @@ def asked(*targets):
     return got == ["GET " + t for t in targets] or got
 
 
-def game_folder(name, system, missing):
-    """A folder with the runtime files of system\\ but those missing."""
+def game_folder(name, system, missing, fetched=None):
+    """A folder with the runtime files of system\\ but those missing; fetched: the
+    random bytes of the first missing one, put on the mirror."""
     folder = os.path.join(FOLDERS, name)
     shutil.rmtree(folder, ignore_errors=True)
     for entry in RUNTIME:
@@ -93,6 +88,8 @@ def game_folder(name, system, missing):
             write(os.path.join(folder, *parts), b"runtime library " + entry.encode())
     shutil.copy(os.path.join(BUILD32, "helpers", "fake_game.exe"),
                 os.path.join(folder, system, "Game.exe"))
+    if fetched:
+        publish("mirror/%s/%s" % (system, missing[0]), fetched)
     return folder
 
 
@@ -117,27 +114,24 @@ def launched(folder, system):
 
 def case_wow64_launch_fetches(wow64, win32, check):
     """A launch run under WOW64 fetches into system64\\ and starts from there; no .minisig
-    asked for."""
-    folder = game_folder("wow64-launch", "system64", ("AudioMix.dll",))
+    asked for, no system32\\ made, no log written."""
     body = os.urandom(200000)
-    publish("mirror/system64/AudioMix.dll", body)
-    check("exit code", wow64.wine(UPDATER32, cwd=folder) == 0)
-    check("AudioMix.dll", read(folder, "system64", "AudioMix.dll") == body)
-    check("no system32\\", not os.path.exists(os.path.join(folder, "system32")))
-    check("no log", read(folder, "velmora.log") is None)
+    folder = game_folder("wow64-launch", "system64", ("AudioMix.dll",), body)
+    got = (wow64.wine(UPDATER32, cwd=folder), read(folder, "system64", "AudioMix.dll") == body,
+           os.path.exists(os.path.join(folder, "system32")), read(folder, "velmora.log"))
+    check("exit code, AudioMix.dll, system32\\, log", got == (0, True, False, None) or got)
     check("game started", launched(folder, "system64"))
     check("requests", asked(MIRROR + "system64/AudioMix.dll"))
 
 
 def case_wow64_two_launch_runs(wow64, win32, check):
     """Two launch runs at once: one fetches (slowly) and starts the game, one leaves."""
-    folder = game_folder("wow64-two-launches", "system64", ("AudioMix.dll",))
     body = os.urandom(300000)
-    publish("mirror/system64/AudioMix.dll", body)
+    folder = game_folder("wow64-two-launches", "system64", ("AudioMix.dll",), body)
     publish("mirror/system64/AudioMix.dll.serve", b"chunk=20000&delay=0.15")  # 2 s
     runs = [wow64.start(UPDATER32, "--log", cwd=folder) for _ in range(2)]
-    check("exit codes", [p.wait(90) for p in runs] == [0, 0])
-    check("AudioMix.dll", read(folder, "system64", "AudioMix.dll") == body)
+    got = ([p.wait(90) for p in runs], read(folder, "system64", "AudioMix.dll") == body)
+    check("exit codes, AudioMix.dll", got == ([0, 0], True) or got)
     check("requests", asked(MIRROR + "system64/AudioMix.dll"))
     check("game started once", launched(folder, "system64"))
     check("one copy left at once",
@@ -158,10 +152,9 @@ def case_wow64_system_roots_decide(wow64, win32, check):
                           ("otherca", "its issuer is not known to the system"),
                           ("wrongname", "it is not made out for localhost")):
         url = "https://localhost:%s%sx.bin" % (ports[listener], MIRROR)
-        check(listener, wow64.wine(FETCH32, url, "x.bin", cwd=folder) == (1 if why else 0))
-        check(listener + " file", read(folder, "x.bin") == (None if why else b"trusted"))
-        if why:
-            check(listener + " reason", (refused + why).encode() in log_lines(folder))
+        got = (wow64.wine(FETCH32, url, "x.bin", cwd=folder), read(folder, "x.bin"),
+               why is None or (refused + why).encode() in log_lines(folder))
+        check(listener, got == ((1, None) if why else (0, b"trusted")) + (True,) or got)
         for name in ("x.bin", "x.bin.part", "velmora.log"):
             if os.path.exists(os.path.join(folder, name)):
                 os.remove(os.path.join(folder, name))
@@ -184,21 +177,21 @@ def case_wow64_launch_through_proxy(wow64, win32, check):
     with open(os.path.join(state, "ports.txt")) as f:
         at = "127.0.0.1:" + dict(l.strip().split("=") for l in f)["open"]
     blob = struct.pack("<4I", 0x46, 1, 3, len(at)) + at.encode() + bytes(8 + 32)
-    folder = game_folder("wow64-proxy", "system64", ("AudioMix.dll",))
+    body = os.urandom(100000)
+    folder = game_folder("wow64-proxy", "system64", ("AudioMix.dll",), body)
     write(os.path.join(folder, "on.reg"), proxy_settings("dword:00000001", '"%s"' % at,
                                                          "hex:" + blob.hex(",")))
     write(os.path.join(folder, "off.reg"), proxy_settings("-", "-", "-"))
-    body = os.urandom(100000)
-    publish("mirror/system64/AudioMix.dll", body)
     try:
         check("settings", wow64.wine("reg", "import", "on.reg", cwd=folder) == 0)
         check("exit code", wow64.wine(UPDATER32, "--log", cwd=folder) == 0)
     finally:
         wow64.wine("reg", "import", "off.reg", cwd=folder)
         subprocess.run(proxy + ["stop", state])
-    check("AudioMix.dll", read(folder, "system64", "AudioMix.dll") == body)
-    check("tunnel", read(state, "tunnels.log") == b"open\tlocalhost:%s\n" % SERVER["port"].encode())
-    check("route", ("[INFO] Proxy: " + at).encode() in log_lines(folder))
+    got = (read(folder, "system64", "AudioMix.dll") == body, read(state, "tunnels.log"),
+           ("[INFO] Proxy: " + at).encode() in log_lines(folder))
+    check("AudioMix.dll, tunnel, route",
+          got == (True, b"open\tlocalhost:%s\n" % SERVER["port"].encode(), True) or got)
     check("game started", launched(folder, "system64"))
 
 
@@ -207,8 +200,7 @@ def update_folder(name):
     folder = game_folder(name, "system64", ("Presence.dll",))
     for path, data in (("download/data/maps/a.map", b"new map"), ("download/readme.txt", b"new"),
                        ("readme.txt", b"old"), ("patchlist.bat", b"@echo off\r\n"),
-                       # the unsafe entry's source, download\..\escaped.txt
-                       ("escaped.txt", b"outside"),
+                       ("escaped.txt", b"outside"),  # the unsafe entry's source
                        ("patchlist.txt",
                         b'"data\\maps\\a.map"\r\nreadme.txt\r\n..\\escaped.txt\r\n')):
         write(os.path.join(folder, path), data)
@@ -223,11 +215,10 @@ def case_wow64_update_run(wow64, win32, check):
     publish("server/system64/Presence.dll", b"presence")
     folder = update_folder("wow64-update")
     check("exit code", wow64.wine(UPDATER32, "update", "--log", cwd=folder) == 0)
-    check("a.map", read(folder, "data", "maps", "a.map") == b"new map")
-    check("readme.txt replaced", read(folder, "readme.txt") == b"new")
-    for gone in ("download/readme.txt", "../escaped.txt", "patchlist.txt", "patchlist.bat"):
-        check(gone + " is gone", not os.path.exists(os.path.join(folder, gone)))
-    check("Presence.dll", read(folder, "system64", "Presence.dll") == b"presence")
+    got = [read(folder, *p.split("/")) for p in
+           ("data/maps/a.map", "readme.txt", "system64/Presence.dll", "download/readme.txt",
+            "../escaped.txt", "patchlist.txt", "patchlist.bat")]
+    check("files", got == [b"new map", b"new", b"presence"] + [None] * 4 or got)
     check("game started", launched(folder, "system64"))
     log32 = log_lines(folder)
     check("refusal logged", b"[ERROR] Refused unsafe path: ..\\escaped.txt" in log32)
@@ -246,8 +237,8 @@ def case_win32_only_system32(wow64, win32, check):
     for entry in RUNTIME:
         publish("mirror/" + entry.replace("\\", "/"), entry.encode())
     check("exit code", win32.wine(UPDATER32, "--log", cwd=folder) == 0)
-    for name in ("Crashlog.dll", "NetFetch.dll"):
-        check(name, read(folder, "system32", name) == b"system32\\" + name.encode())
+    got = [read(folder, "system32", n) for n in ("Crashlog.dll", "NetFetch.dll")]
+    check("fetched", got == [b"system32\\Crashlog.dll", b"system32\\NetFetch.dll"] or got)
     check("no system64\\", not os.path.exists(os.path.join(folder, "system64")))
     check("game started", launched(folder, "system32"))
     check("requests", asked(MIRROR + "system32/Crashlog.dll", MIRROR + "system32/NetFetch.dll"))
@@ -256,28 +247,25 @@ def case_win32_only_system32(wow64, win32, check):
 
 
 def main(wanted):
-    # The LD_PRELOAD fix for qemu's trap numbers, for both ELF classes.
-    for lib, flag in (("i386-linux-gnu", "-m32"), ("x86_64-linux-gnu", "-m64")):
+    for lib, flag in (("i386-linux-gnu", "-m32"), ("x86_64-linux-gnu", "-m64")):  # qemu's traps
         out = os.path.join(SHIM_DIR, "lib", lib, "libqemu-trapno.so")
         if not os.path.exists(out) or os.path.getmtime(out) < os.path.getmtime(SHIM):
             os.makedirs(os.path.dirname(out), exist_ok=True)
             subprocess.run(["gcc", flag, "-O2", "-shared", "-fPIC", "-Wall", "-Wextra", "-Werror",
                             "-o", out, SHIM, "-ldl"], check=True)
-    start = time.time()
+    start, failed = time.time(), 0
     prefixes = [Prefix("wine-wow64", "win64"), Prefix("wine-win32", "win32")]
     os.makedirs(STATE, exist_ok=True)
     https_server("start", "--pki-dir", SERVER["pki_dir"], "--root", SITES, "--main-port",
                  SERVER["port"], "--mirror-prefix", MIRROR, "--server-prefix", MAIN,
                  "--lifetime", "900")
-    failed = 0
     try:
         for prefix in prefixes:  # the CA of this server start, as a root of each Windows
             if prefix.wine(ADD_ROOT32, "Z:" + os.path.join(SERVER["pki_dir"], "ca.pem")) != 0:
                 print("FAIL the test CA could not be added to %s's Root store" % prefix.path)
                 return 1
-        for name, case in [(n[5:], f) for n, f in globals().items() if n.startswith("case_")]:
-            if wanted and name not in wanted:
-                continue
+        for name, case in [(n[5:], f) for n, f in globals().items()
+                           if n.startswith("case_") and (not wanted or n[5:] in wanted)]:
             shutil.rmtree(SITES, ignore_errors=True)
             for site in ("mirror", "server"):
                 os.makedirs(os.path.join(SITES, site))
@@ -288,13 +276,11 @@ def main(wanted):
                 case(*prefixes, check)
             except subprocess.TimeoutExpired:  # a message box nobody answers, say
                 fails.append("timed out")
-                for prefix in prefixes:
-                    prefix.server("-k")
-                    prefix.server("-p")
+                for prefix, arg in [(p, a) for p in prefixes for a in ("-k", "-p")]:
+                    prefix.server(arg)
             failed += bool(fails)
-            print("%s %s (%.1f s)" % ("FAIL" if fails else "ok  ", name, time.time() - t))
-            for f in fails:
-                print("    " + f)
+            print("%s %s (%.1f s)" % ("FAIL" if fails else "ok  ", name, time.time() - t) +
+                  "".join("\n    " + f for f in fails))
     finally:
         https_server("stop")
         for prefix in prefixes:
