@@ -1,7 +1,6 @@
 // With a signing key built in, a runtime file is placed only with a good
 // minisign signature from the same server; anything else is that server's
-// failure. minisign makes the signatures at test time (make_test_signatures.sh)
-// with the key this program links.
+// failure. make_test_signatures.sh signs at test time with the key linked here.
 #include "net/net.h"
 #include "net/signing_key.h"
 #include "net/verify_signature.h"
@@ -24,8 +23,7 @@ std::string Fixture(const wchar_t* name) {
 
 TEST(Signature, OnlyAGoodSignatureFromTheSameServerPlacesTheFile) {
     const std::string file = Fixture(L"Game.exe"), good = Fixture(L"prehashed.minisig");
-    ASSERT_GT(file.size(), 1000u);
-    ASSERT_FALSE(good.empty());
+    ASSERT_TRUE(file.size() > 1000 && !good.empty());
     std::string flipped = file, nonBase64 = good;
     flipped[flipped.size() / 2] ^= 0x01;
     nonBase64[nonBase64.find('\n') + 10] = '*';
@@ -54,16 +52,14 @@ TEST(Signature, OnlyAGoodSignatureFromTheSameServerPlacesTheFile) {
         test::ClearSites();
         test::ScopedWorkDir dir;
         test::MakeDirs(L"sys");
-        ASSERT_TRUE(test::PutSiteFile(L"mirror/sys/Game.exe", c.mirrorFile));
-        ASSERT_TRUE(!c.mirrorSig ||
-                    test::PutSiteFile(L"mirror/sys/Game.exe.minisig", *c.mirrorSig));
-        ASSERT_TRUE(!c.serverHasGood ||
-                    (test::PutSiteFile(L"server/sys/Game.exe", file) &&
-                     test::PutSiteFile(L"server/sys/Game.exe.minisig", good)));
+        ASSERT_TRUE(
+            test::PutSiteFile(L"mirror/sys/Game.exe", c.mirrorFile) &&
+            (!c.mirrorSig || test::PutSiteFile(L"mirror/sys/Game.exe.minisig", *c.mirrorSig)) &&
+            (!c.serverHasGood || (test::PutSiteFile(L"server/sys/Game.exe", file) &&
+                                  test::PutSiteFile(L"server/sys/Game.exe.minisig", good))));
         test::LogCapture log;
         test::RequestLog requests;
         const bool placed = DownloadFromMirrors(L"sys\\Game.exe");
-
         EXPECT_EQ(placed, !c.refusal || c.serverHasGood);
         EXPECT_EQ(test::ReadFileBytes(L"sys\\Game.exe"), placed ? file : "");
         EXPECT_FALSE(test::PathExists(L"sys\\Game.exe.part") ||
@@ -76,9 +72,9 @@ TEST(Signature, OnlyAGoodSignatureFromTheSameServerPlacesTheFile) {
         std::string asked;
         for (const std::string& target : requests.Column(2))
             asked += target + " ";
-        EXPECT_EQ(test::CountOf(asked, "/main/sys/Game.exe "), 1u);
-        EXPECT_EQ(test::CountOf(asked, "/main/sys/Game.exe.minisig "), 1u);
-        EXPECT_EQ(test::CountOf(asked, "/client/sys/Game.exe "), c.refusal ? 1u : 0u);
+        EXPECT_EQ(asked, std::string("/main/sys/Game.exe /main/sys/Game.exe.minisig ") +
+                             (c.refusal ? "/client/sys/Game.exe " : "") +
+                             (c.serverHasGood ? "/client/sys/Game.exe.minisig " : ""));
     }
 }
 
@@ -98,5 +94,36 @@ TEST(Signature, ALegacySignatureOverAHugeFileIsRefused) {
                                          kSigningKey, reason));
         EXPECT_EQ(reason, size > 64LL << 20 ? L"legacy signature over a file larger than 64 MiB"
                                             : L"file does not match its signature");
+    }
+}
+
+// The transfers of a run share their connection: a file and its signature
+// reach the server over one, and a file continued after a cut still
+// verifies, its kept bytes hashed before the rest.
+TEST(Signature, ARunsSignedFilesShareOneConnection) {
+    const std::string file = Fixture(L"Game.exe"), sig = Fixture(L"prehashed.minisig");
+    auto connections = [] {
+        return test::CountOf(
+            test::ReadFileBytes(test::BuildDir() + L"\\test-server\\connections.log"), "main\n");
+    };
+    test::ClearSites();
+    test::ScopedWorkDir dir;
+    // The .serve options of the mirror's file; the connections opened for it.
+    for (auto [folder, serve, opened] : {std::tuple(L"a", "", 1u),
+                                         {L"b", "", 0u},
+                                         {L"c", "etag=v1&cut=70000", 1u},
+                                         {L"d", "", 0u}}) {
+        const std::wstring path = std::wstring(L"sys\\") + folder + L"\\Game.exe";
+        const std::wstring site = std::wstring(L"mirror/sys/") + folder + L"/Game.exe";
+        SCOPED_TRACE(test::Narrow(path));
+        test::MakeDirs(std::wstring(L"sys\\") + folder);
+        ASSERT_TRUE(test::PutSiteFile(site, file) && test::PutSiteFile(site + L".minisig", sig) &&
+                    test::PutSiteFile(site + L".serve", serve));
+        const size_t before = connections();
+        test::LogCapture log;
+        EXPECT_TRUE(DownloadFromMirrors(path)) << log.Text();
+        EXPECT_TRUE(test::ReadFileBytes(path) == file);
+        EXPECT_EQ(connections() - before, opened);
+        EXPECT_EQ(test::CountOf(log.Text(), "Resuming download at byte 70000"), *serve ? 1u : 0u);
     }
 }

@@ -71,6 +71,8 @@ std::vector<std::string> WaitForLaunchRecord(DWORD timeoutMs = 15000);
 void ClearSites();
 bool PutSiteFile(const std::wstring& path, const std::string& bytes);
 std::wstring ServerUrl(const std::string& listener, const std::wstring& path);
+// The port of name in a "name=port" file under the build folder; 0 if none.
+int Port(const std::wstring& file, const std::string& name);
 
 // The requests logged since: "listener TAB method TAB target TAB user-agent
 // TAB range TAB if-range" each; Column(k) gives field k (from 0) of each.
