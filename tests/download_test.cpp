@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace test;
+
 namespace {
 
 const std::wstring kMirror = UPDATER_MIRROR_BASE_URL, kServer = UPDATER_SERVER_BASE_URL;
@@ -19,13 +21,13 @@ std::string Body() {
 }
 
 bool PartLeft(const std::wstring& path) {
-    return test::PathExists(path + L".part") || test::PathExists(path + L".part.info");
+    return PathExists(path + L".part") || PathExists(path + L".part.info");
 }
 
 class DownloadTest : public testing::Test {
   protected:
-    DownloadTest() { test::ClearSites(); }
-    test::ScopedWorkDir dir_;
+    DownloadTest() { ClearSites(); }
+    ScopedWorkDir dir_;
 };
 
 } // namespace
@@ -36,16 +38,14 @@ class DownloadTest : public testing::Test {
 // (the test CA among them) and the log says why a server was refused.
 TEST_F(DownloadTest, OnlyAWhole200FromAVerifiedServerReplacesTheFile) {
     const std::string body = Body();
-    ASSERT_TRUE(test::PutSiteFile(L"mirror/bin/all-bytes.bin", body));
+    ASSERT_TRUE(PutSiteFile(L"mirror/bin/all-bytes.bin", body));
     const std::wstring file = kMirrorPath + L"bin/all-bytes.bin";
-    const std::wstring http = test::ServerUrl("http", file);
+    const std::wstring http = ServerUrl("http", file);
     auto refused = [](const std::string& why) {
         return kCaFile[0] ? "SSL peer certificate or SSH remote key was not OK"
                           : "The server's certificate was refused: " + why;
     };
-    auto fault = [](const std::wstring& path) {
-        return test::ServerUrl("main", L"/fault/" + path);
-    };
+    auto fault = [](const std::wstring& path) { return ServerUrl("main", L"/fault/" + path); };
     const struct {
         std::wstring url;
         const char* code; // nullptr: success
@@ -64,30 +64,27 @@ TEST_F(DownloadTest, OnlyAWhole200FromAVerifiedServerReplacesTheFile) {
          "Failure when receiving data from the peer"},
         {fault(L"stall?send=20000&hold=100"), "200", 3, 3, "Timeout was reached"},
         {http, "0", 0, 1, "Unsupported protocol"},
-        {test::ServerUrl("selfsigned", file), "0", 0, 1,
+        {ServerUrl("selfsigned", file), "0", 0, 1,
          refused("its root is not trusted by the system")},
-        {test::ServerUrl("otherca", file), "0", 0, 1,
-         refused("its issuer is not known to the system")},
-        {test::ServerUrl("wrongname", file), "0", 0, 1,
-         refused("it is not made out for localhost")},
-        {test::ServerUrl("refused", L"/x"), "0", 0, 3, "Couldn't connect to server"},
+        {ServerUrl("otherca", file), "0", 0, 1, refused("its issuer is not known to the system")},
+        {ServerUrl("wrongname", file), "0", 0, 1, refused("it is not made out for localhost")},
+        {ServerUrl("refused", L"/x"), "0", 0, 3, "Couldn't connect to server"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(test::Narrow(c.url));
-        test::LogCapture log;
-        test::RequestLog requests;
-        ASSERT_TRUE(test::WriteFileBytes(L"out.bin", "old"));
+        SCOPED_TRACE(Narrow(c.url));
+        LogCapture log;
+        RequestLog requests;
+        ASSERT_TRUE(WriteFileBytes(L"out.bin", "old"));
         EXPECT_EQ(DownloadFile(c.url, L"out.bin"), !c.code);
-        EXPECT_TRUE(test::ReadFileBytes(L"out.bin") == (c.code ? "old" : body) &&
-                    !PartLeft(L"out.bin"));
+        EXPECT_TRUE(ReadFileBytes(L"out.bin") == (c.code ? "old" : body) && !PartLeft(L"out.bin"));
         const std::string text = log.Text();
         std::string last = "[INFO] Download successful";
         if (c.code)
             last = "[ERROR] Download failed with HTTP code: " + std::string(c.code) +
                    (c.reason.empty() ? "" : "\n[ERROR] Transfer error: " + c.reason);
         EXPECT_EQ(text.substr(text.size() - last.size() - 1), last + "\n") << text;
-        EXPECT_EQ(std::pair(test::CountOf(text, "] Download failed with HTTP code: "),
-                            test::CountOf(text, "[INFO] Retrying in ")),
+        EXPECT_EQ(std::pair(CountOf(text, "] Download failed with HTTP code: "),
+                            CountOf(text, "[INFO] Retrying in ")),
                   std::pair(c.code ? c.attempts : 0, c.attempts - 1))
             << text;
         EXPECT_TRUE(requests.Column(0) == std::vector<std::string>(c.requests, "main") &&
@@ -101,7 +98,7 @@ TEST_F(DownloadTest, ABrokenOffBodyIsContinuedWhereThatIsSafe) {
     const std::string body = Body(), v1 = "\"v1\"", date = "Mon, 07 Dec 2026 10:00:00 GMT";
     const std::wstring url = kMirror + L"big.bin";
     const std::string info =
-        "velmora-part 1\nurl " + test::Narrow(url) + "\nlength 300000\netag \"v1\"\n";
+        "velmora-part 1\nurl " + Narrow(url) + "\nlength 300000\netag \"v1\"\n";
     const struct {
         std::string serve, part, info;             // serving options; a leftover part and its info
         std::vector<std::string> ranges, ifRanges; // of each request
@@ -119,24 +116,25 @@ TEST_F(DownloadTest, ABrokenOffBodyIsContinuedWhereThatIsSafe) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.serve + " " + c.info);
-        test::ScopedWorkDir dir;
-        ASSERT_TRUE(test::PutSiteFile(L"mirror/big.bin", body) &&
-                    test::PutSiteFile(L"mirror/big.bin.serve", c.serve) &&
-                    (c.part.empty() || test::WriteFileBytes(L"big.bin.part", c.part)) &&
-                    (c.info.empty() || test::WriteFileBytes(L"big.bin.part.info", c.info)) &&
-                    test::WriteFileBytes(L"big.bin", "old"));
+        ClearSites();
+        ScopedWorkDir dir;
+        ASSERT_TRUE(PutSiteFile(L"mirror/big.bin", body) &&
+                    PutSiteFile(L"mirror/big.bin.serve", c.serve) &&
+                    (c.part.empty() || WriteFileBytes(L"big.bin.part", c.part)) &&
+                    (c.info.empty() || WriteFileBytes(L"big.bin.part.info", c.info)) &&
+                    WriteFileBytes(L"big.bin", "old"));
         if (c.firstCallFails) {
             EXPECT_FALSE(DownloadFile(url, L"big.bin"));
-            EXPECT_TRUE(test::ReadFileBytes(L"big.bin") == "old" &&
-                        test::ReadFileBytes(L"big.bin.part") == body.substr(0, 150000));
+            EXPECT_TRUE(ReadFileBytes(L"big.bin") == "old" &&
+                        ReadFileBytes(L"big.bin.part") == body.substr(0, 150000));
         }
-        test::RequestLog requests;
-        test::LogCapture log;
+        RequestLog requests;
+        LogCapture log;
         EXPECT_TRUE(DownloadFile(url, L"big.bin"));
-        EXPECT_TRUE(test::ReadFileBytes(L"big.bin") == body && !PartLeft(L"big.bin"));
+        EXPECT_TRUE(ReadFileBytes(L"big.bin") == body && !PartLeft(L"big.bin"));
         EXPECT_EQ(std::pair(requests.Column(4), requests.Column(5)),
                   std::pair(c.ranges, c.ifRanges));
-        EXPECT_EQ(test::CountOf(log.Text(), "[INFO] Resuming download at byte 150000\n"),
+        EXPECT_EQ(CountOf(log.Text(), "[INFO] Resuming download at byte 150000\n"),
                   c.firstCallFails ? 1u : 0u);
     }
 }
@@ -146,8 +144,8 @@ TEST_F(DownloadTest, ABrokenOffBodyIsContinuedWhereThatIsSafe) {
 // line of the fallback, as it stands, for a file on neither.
 TEST_F(DownloadTest, FromMirrorsRetriesThenFallsBack) {
     const std::wstring file = L"a\\b\\c.dll";
-    const std::string mirrorUrl = test::Narrow(kMirror) + "a/b/c.dll",
-                      serverUrl = test::Narrow(kServer) + "a/b/c.dll";
+    const std::string mirrorUrl = Narrow(kMirror) + "a/b/c.dll",
+                      serverUrl = Narrow(kServer) + "a/b/c.dll";
     const std::string m = mirrorUrl.substr(mirrorUrl.find('/', 8)),
                       s = serverUrl.substr(serverUrl.find('/', 8));
     const std::string tried =
@@ -167,38 +165,36 @@ TEST_F(DownloadTest, FromMirrorsRetriesThenFallsBack) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.asked.size());
-        test::ClearSites();
-        test::RemoveTree(L"a");
-        test::MakeDirs(L"a\\b");
-        ASSERT_TRUE((!c.mirror || test::PutSiteFile(L"mirror/a/b/c.dll", c.mirror)) &&
-                    test::PutSiteFile(L"mirror/a/b/c.dll.serve", c.serve) &&
-                    (!c.server || test::PutSiteFile(L"server/a/b/c.dll", c.server)));
-        test::LogCapture log;
-        test::RequestLog requests;
+        ClearSites();
+        RemoveTree(L"a");
+        MakeDirs(L"a\\b");
+        ASSERT_TRUE((!c.mirror || PutSiteFile(L"mirror/a/b/c.dll", c.mirror)) &&
+                    PutSiteFile(L"mirror/a/b/c.dll.serve", c.serve) &&
+                    (!c.server || PutSiteFile(L"server/a/b/c.dll", c.server)));
+        LogCapture log;
+        RequestLog requests;
         const char* stored = c.mirror ? c.mirror : c.server;
         EXPECT_EQ(DownloadFromMirrors(file), stored != nullptr);
         EXPECT_EQ(requests.Column(2), c.asked);
-        EXPECT_EQ(test::CountOf(log.Text(), "[INFO] Retrying in 2 s\n"), *c.serve ? 1u : 0u);
+        EXPECT_EQ(CountOf(log.Text(), "[INFO] Retrying in 2 s\n"), *c.serve ? 1u : 0u);
         EXPECT_TRUE(stored || log.Text() == fallback) << log.Text();
-        EXPECT_TRUE(test::ReadFileBytes(file) == (stored ? stored : "") &&
-                    test::PathExists(file) == (stored != nullptr) &&
-                    !test::PathExists(file + L".part"));
+        EXPECT_TRUE(ReadFileBytes(file) == (stored ? stored : "") &&
+                    PathExists(file) == (stored != nullptr) && !PathExists(file + L".part"));
     }
 }
 
 // Another program's writer (shared, as the C runtime's plain open is) keeps
 // the partial file from being used.
 TEST_F(DownloadTest, ThePartialFileIsNotShared) {
-    ASSERT_TRUE(test::PutSiteFile(L"mirror/x.bin", "new") &&
-                test::WriteFileBytes(L"out.bin", "old"));
+    ASSERT_TRUE(PutSiteFile(L"mirror/x.bin", "new") && WriteFileBytes(L"out.bin", "old"));
     HANDLE other = CreateFileW(L"out.bin.part", GENERIC_WRITE,
                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(other, INVALID_HANDLE_VALUE);
-    test::LogCapture log;
-    test::RequestLog requests;
+    LogCapture log;
+    RequestLog requests;
     EXPECT_FALSE(DownloadFile(kMirror + L"x.bin", L"out.bin"));
     CloseHandle(other);
-    EXPECT_EQ(test::CountOf(log.Text(), "[ERROR] Failed to open file for writing: out.bin"), 1u);
-    EXPECT_TRUE(requests.Column(0).empty() && test::ReadFileBytes(L"out.bin") == "old");
+    EXPECT_EQ(CountOf(log.Text(), "[ERROR] Failed to open file for writing: out.bin"), 1u);
+    EXPECT_TRUE(requests.Column(0).empty() && ReadFileBytes(L"out.bin") == "old");
 }

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace test;
+
 namespace {
 
 const std::wstring kMirror = UPDATER_MIRROR_BASE_URL;
@@ -41,21 +43,21 @@ struct ScopedProxySettings {
 // request to the deny listener; a retry's wait as "Retrying".
 TEST(ProxyTest, TheSystemSettingsChooseEachRoute) {
     auto at = [](const std::string& name) {
-        return "127.0.0.1:" + std::to_string(test::Port(L"connect-proxy\\ports.txt", name));
+        return "127.0.0.1:" + std::to_string(Port(L"connect-proxy\\ports.txt", name));
     };
-    ASSERT_NE(test::Port(L"connect-proxy\\ports.txt", "open"), 0);
+    ASSERT_NE(Port(L"connect-proxy\\ports.txt", "open"), 0);
     const std::string environment = "http://" + at("deny");
     SetEnvironmentVariableW(L"https_proxy",
                             std::wstring(environment.begin(), environment.end()).c_str());
     const std::wstring mirrorPath = kMirror.substr(kMirror.find(L'/', 8));
-    const std::string server = test::Narrow(kMirror.substr(8, kMirror.find(L'/', 8) - 8));
-    const std::string pac = test::Narrow(test::ServerUrl("http", mirrorPath + L"proxy.pac"));
-    const std::string down = test::Narrow(test::ServerUrl("refused", L"")).substr(8);
-    test::ClearSites();
-    ASSERT_TRUE(test::PutSiteFile(L"mirror/proxied.bin", "through or around") &&
-                test::PutSiteFile(L"mirror/proxy.pac", "function FindProxyForURL(u, h) { return "
-                                                       "\"PROXY " +
-                                                           at("open") + "\"; }"));
+    const std::string server = Narrow(kMirror.substr(8, kMirror.find(L'/', 8) - 8));
+    const std::string pac = Narrow(ServerUrl("http", mirrorPath + L"proxy.pac"));
+    const std::string down = Narrow(ServerUrl("refused", L"")).substr(8);
+    ClearSites();
+    ASSERT_TRUE(PutSiteFile(L"mirror/proxied.bin", "through or around") &&
+                PutSiteFile(L"mirror/proxy.pac", "function FindProxyForURL(u, h) { return "
+                                                 "\"PROXY " +
+                                                     at("open") + "\"; }"));
     const struct {
         std::string proxy, bypass, script;
         std::string tunnel; // the listener asked for the server's tunnel, if any
@@ -75,25 +77,23 @@ TEST(ProxyTest, TheSystemSettingsChooseEachRoute) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.proxy + " | " + c.bypass + " | " + c.script);
-        test::ScopedWorkDir dir;
+        ScopedWorkDir dir;
         ScopedProxySettings settings(c.proxy, c.bypass, c.script);
-        const std::wstring tunnelLog = test::BuildDir() + L"\\connect-proxy\\tunnels.log";
-        const size_t seen = test::ReadFileBytes(tunnelLog).size();
-        ASSERT_TRUE(test::RunProcess(test::BuildDir() + L"\\helpers\\fetch.exe",
-                                     kMirror + L"proxied.bin got.bin", 60000));
-        EXPECT_EQ(test::ReadFileBytes(L"got.bin"), "through or around");
+        const std::wstring tunnelLog = BuildDir() + L"\\connect-proxy\\tunnels.log";
+        const size_t seen = ReadFileBytes(tunnelLog).size();
+        ASSERT_TRUE(RunProcess(BuildDir() + L"\\helpers\\fetch.exe",
+                               kMirror + L"proxied.bin got.bin", 60000));
+        EXPECT_EQ(ReadFileBytes(L"got.bin"), "through or around");
         // The tunnel asked once, or more for a 407; or none.
-        const std::string tunnels = test::ReadFileBytes(tunnelLog).substr(seen);
+        const std::string tunnels = ReadFileBytes(tunnelLog).substr(seen);
         const std::string line = c.tunnel + "\t" + server + "\n";
-        EXPECT_TRUE(c.tunnel.empty()
-                        ? tunnels.empty()
-                        : !tunnels.empty() &&
-                              test::CountOf(tunnels, line) * line.size() == tunnels.size())
+        EXPECT_TRUE(c.tunnel.empty() ? tunnels.empty()
+                                     : !tunnels.empty() &&
+                                           CountOf(tunnels, line) * line.size() == tunnels.size())
             << tunnels;
-        const std::string log = test::ReadFileBytes(L"velmora.log");
-        EXPECT_EQ(std::tuple(test::CountOf(log, " - Proxy: " + c.route + "\r\n"),
-                             test::CountOf(log, "trying the server directly"),
-                             test::CountOf(log, "Retrying")),
+        const std::string log = ReadFileBytes(L"velmora.log");
+        EXPECT_EQ(std::tuple(CountOf(log, " - Proxy: " + c.route + "\r\n"),
+                             CountOf(log, "trying the server directly"), CountOf(log, "Retrying")),
                   std::tuple(1u, c.direct ? 1u : 0u, 0u))
             << log;
     }

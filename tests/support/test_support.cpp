@@ -65,12 +65,12 @@ ScopedWorkDir::~ScopedWorkDir() {
 }
 
 LogCapture::LogCapture()
-    : start_((InitProcess(), ReadFileBytes(g_processDir + L"\\velmora.log").size())) {}
+    : start((InitProcess(), ReadFileBytes(g_processDir + L"\\velmora.log").size())) {}
 
 // CR LF as LF, and "YYYY-MM-DD HH:MM:SS - " after each line's level dropped:
 // a wrong layout fails every comparison of a log.
 std::string LogCapture::Text() const {
-    const std::string all = Since(g_processDir + L"\\velmora.log", start_);
+    const std::string all = Since(g_processDir + L"\\velmora.log", start);
     static const std::regex stamp(R"((^|\n)(\[[^\]\n]*\] )\d{4}-\d\d-\d\d \d\d:\d\d:\d\d - )");
     return std::regex_replace(std::regex_replace(all, std::regex("\r\n"), "\n"), stamp, "$1$2");
 }
@@ -216,11 +216,11 @@ int Port(const std::wstring& file, const std::string& name) {
     return 0;
 }
 
-RequestLog::RequestLog() : start_(ReadFileBytes(BuildDir() + kRequests).size()) {}
+RequestLog::RequestLog() : start(ReadFileBytes(BuildDir() + kRequests).size()) {}
 
 std::vector<std::string> RequestLog::Column(int k) const {
     std::vector<std::string> column;
-    for (const std::string& line : Split(Since(BuildDir() + kRequests, start_))) {
+    for (const std::string& line : Split(Since(BuildDir() + kRequests, start))) {
         const std::vector<std::string> fields = Split(line, '\t');
         column.push_back(static_cast<size_t>(k) < fields.size() ? fields[k] : "");
     }
