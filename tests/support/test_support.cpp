@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <regex>
 #include <sstream>
 
@@ -100,11 +101,8 @@ bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
 }
 
 std::string ReadFileBytes(const std::wstring& path) {
-    std::ifstream in(fs::path(path), std::ios::binary | std::ios::ate);
-    std::string bytes(in ? static_cast<size_t>(in.tellg()) : 0, '\0');
-    in.seekg(0).read(&bytes[0], static_cast<std::streamsize>(bytes.size()));
-    bytes.resize(static_cast<size_t>(in.gcount()));
-    return bytes;
+    std::ifstream in(fs::path(path), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 std::error_code g_ignored;
