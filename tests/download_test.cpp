@@ -5,24 +5,29 @@
 
 #include <gtest/gtest.h>
 
+using namespace test;
+
 namespace {
 
-const std::wstring kMirror = UPDATER_MIRROR_BASE_URL;
-const std::wstring kServer = UPDATER_SERVER_BASE_URL;
+const std::wstring kMirror = UPDATER_MIRROR_BASE_URL, kServer = UPDATER_SERVER_BASE_URL;
 const std::wstring kMirrorPath = kMirror.substr(kMirror.find(L'/', 8)); // "/.../main/"
-const std::wstring kServerPath = kServer.substr(kServer.find(L'/', 8));
 
-std::string Bytes(size_t n, int seed) {
-    std::string bytes;
-    for (size_t i = 0; i < n; ++i)
-        bytes += static_cast<char>((i * 7 + static_cast<size_t>(seed)) % 256);
+// 300,000 bytes, every value among them.
+std::string Body() {
+    std::string bytes(300000, '\0');
+    for (size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>(i * 7 % 256);
     return bytes;
+}
+
+bool PartLeft(const std::wstring& path) {
+    return PathExists(path + L".part") || PathExists(path + L".part.info");
 }
 
 class DownloadTest : public testing::Test {
   protected:
-    DownloadTest() { test::ClearSites(); }
-    test::ScopedWorkDir dir_;
+    DownloadTest() { ClearSites(); }
+    ScopedWorkDir dir_;
 };
 
 } // namespace
@@ -32,18 +37,16 @@ class DownloadTest : public testing::Test {
 // Built without a CA file, as the product is, the system's roots decide
 // (the test CA among them) and the log says why a server was refused.
 TEST_F(DownloadTest, OnlyAWhole200FromAVerifiedServerReplacesTheFile) {
-    const std::string binary = Bytes(300000, 0);
-    ASSERT_TRUE(test::PutSiteFile(L"mirror/bin/all-bytes.bin", binary));
+    const std::string body = Body();
+    ASSERT_TRUE(PutSiteFile(L"mirror/bin/all-bytes.bin", body));
     const std::wstring file = kMirrorPath + L"bin/all-bytes.bin";
-    const std::wstring http = test::ServerUrl("http", file);
+    const std::wstring http = ServerUrl("http", file);
     auto refused = [](const std::string& why) {
         return kCaFile[0] ? "SSL peer certificate or SSH remote key was not OK"
                           : "The server's certificate was refused: " + why;
     };
-    auto fault = [](const std::wstring& path) {
-        return test::ServerUrl("main", L"/fault/" + path);
-    };
-    struct Case {
+    auto fault = [](const std::wstring& path) { return ServerUrl("main", L"/fault/" + path); };
+    const struct {
         std::wstring url;
         const char* code; // nullptr: success
         size_t requests, attempts;
@@ -61,45 +64,42 @@ TEST_F(DownloadTest, OnlyAWhole200FromAVerifiedServerReplacesTheFile) {
          "Failure when receiving data from the peer"},
         {fault(L"stall?send=20000&hold=100"), "200", 3, 3, "Timeout was reached"},
         {http, "0", 0, 1, "Unsupported protocol"},
-        {test::ServerUrl("selfsigned", file), "0", 0, 1,
+        {ServerUrl("selfsigned", file), "0", 0, 1,
          refused("its root is not trusted by the system")},
-        {test::ServerUrl("otherca", file), "0", 0, 1,
-         refused("its issuer is not known to the system")},
-        {test::ServerUrl("wrongname", file), "0", 0, 1,
-         refused("it is not made out for localhost")},
-        {test::ServerUrl("refused", L"/x"), "0", 0, 3, "Couldn't connect to server"},
+        {ServerUrl("otherca", file), "0", 0, 1, refused("its issuer is not known to the system")},
+        {ServerUrl("wrongname", file), "0", 0, 1, refused("it is not made out for localhost")},
+        {ServerUrl("refused", L"/x"), "0", 0, 3, "Couldn't connect to server"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(test::Narrow(c.url));
-        test::LogCapture log;
-        test::RequestLog requests;
-        ASSERT_TRUE(test::WriteFileBytes(L"out.bin", "old"));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Narrow(c.url));
+        LogCapture log;
+        RequestLog requests;
+        ASSERT_TRUE(WriteFileBytes(L"out.bin", "old"));
         EXPECT_EQ(DownloadFile(c.url, L"out.bin"), !c.code);
-        EXPECT_TRUE(test::ReadFileBytes(L"out.bin") == (c.code ? "old" : binary));
-        EXPECT_FALSE(test::PathExists(L"out.bin.part") || test::PathExists(L"out.bin.part.info"));
+        EXPECT_TRUE(ReadFileBytes(L"out.bin") == (c.code ? "old" : body) && !PartLeft(L"out.bin"));
         const std::string text = log.Text();
         std::string last = "[INFO] Download successful";
         if (c.code)
             last = "[ERROR] Download failed with HTTP code: " + std::string(c.code) +
                    (c.reason.empty() ? "" : "\n[ERROR] Transfer error: " + c.reason);
         EXPECT_EQ(text.substr(text.size() - last.size() - 1), last + "\n") << text;
-        EXPECT_EQ(test::CountOf(text, "] Download failed with HTTP code: "),
-                  c.code ? c.attempts : 0);
-        EXPECT_EQ(test::CountOf(text, "[INFO] Retrying in "), c.attempts - 1) << text;
-        EXPECT_EQ(requests.Column(0), std::vector<std::string>(c.requests, "main"));
-        EXPECT_EQ(requests.Column(3), std::vector<std::string>(c.requests, "qzr#updater"));
+        EXPECT_EQ(std::pair(CountOf(text, "] Download failed with HTTP code: "),
+                            CountOf(text, "[INFO] Retrying in ")),
+                  std::pair(c.code ? c.attempts : 0, c.attempts - 1))
+            << text;
+        EXPECT_TRUE(requests.Column(0) == std::vector<std::string>(c.requests, "main") &&
+                    requests.Column(3) == std::vector<std::string>(c.requests, "qzr#updater"));
     }
 }
 
 // A server that cannot continue, a changed file or a stale leftover means
 // starting from byte 0; a part kept by a failed call is continued by the next.
 TEST_F(DownloadTest, ABrokenOffBodyIsContinuedWhereThatIsSafe) {
-    const std::string body = Bytes(300000, 1), v1 = "\"v1\"",
-                      date = "Mon, 07 Dec 2026 10:00:00 GMT";
+    const std::string body = Body(), v1 = "\"v1\"", date = "Mon, 07 Dec 2026 10:00:00 GMT";
     const std::wstring url = kMirror + L"big.bin";
     const std::string info =
-        "velmora-part 1\nurl " + test::Narrow(url) + "\nlength 300000\netag \"v1\"\n";
-    struct Case {
+        "velmora-part 1\nurl " + Narrow(url) + "\nlength 300000\netag \"v1\"\n";
+    const struct {
         std::string serve, part, info;             // serving options; a leftover part and its info
         std::vector<std::string> ranges, ifRanges; // of each request
         bool firstCallFails = false;               // three cuts: the part is kept for a second call
@@ -114,95 +114,87 @@ TEST_F(DownloadTest, ABrokenOffBodyIsContinuedWhereThatIsSafe) {
         {"etag=v1", "stale bytes", "velmora-part 1\nurl x\n", {""}, {""}},
         {"etag=v1&cut=50000&cut_times=3", "", "", {"bytes=150000-"}, {v1}, true},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.serve + " " + c.info);
-        test::ClearSites();
-        ASSERT_TRUE(test::PutSiteFile(L"mirror/big.bin", body));
-        ASSERT_TRUE(test::PutSiteFile(L"mirror/big.bin.serve", c.serve));
-        test::RemoveTree(L"big.bin.part");
-        test::RemoveTree(L"big.bin.part.info");
-        ASSERT_TRUE(c.part.empty() || test::WriteFileBytes(L"big.bin.part", c.part));
-        ASSERT_TRUE(c.info.empty() || test::WriteFileBytes(L"big.bin.part.info", c.info));
-        ASSERT_TRUE(test::WriteFileBytes(L"big.bin", "old"));
+        ClearSites();
+        ScopedWorkDir dir;
+        ASSERT_TRUE(PutSiteFile(L"mirror/big.bin", body) &&
+                    PutSiteFile(L"mirror/big.bin.serve", c.serve) &&
+                    (c.part.empty() || WriteFileBytes(L"big.bin.part", c.part)) &&
+                    (c.info.empty() || WriteFileBytes(L"big.bin.part.info", c.info)) &&
+                    WriteFileBytes(L"big.bin", "old"));
         if (c.firstCallFails) {
             EXPECT_FALSE(DownloadFile(url, L"big.bin"));
-            EXPECT_EQ(test::ReadFileBytes(L"big.bin"), "old");
-            EXPECT_EQ(test::ReadFileBytes(L"big.bin.part"), body.substr(0, 150000));
+            EXPECT_TRUE(ReadFileBytes(L"big.bin") == "old" &&
+                        ReadFileBytes(L"big.bin.part") == body.substr(0, 150000));
         }
-        test::RequestLog requests;
-        test::LogCapture log;
+        RequestLog requests;
+        LogCapture log;
         EXPECT_TRUE(DownloadFile(url, L"big.bin"));
-        EXPECT_TRUE(test::ReadFileBytes(L"big.bin") == body);
-        EXPECT_FALSE(test::PathExists(L"big.bin.part") || test::PathExists(L"big.bin.part.info"));
-        EXPECT_EQ(requests.Column(4), c.ranges);
-        EXPECT_EQ(requests.Column(5), c.ifRanges);
-        EXPECT_TRUE(!c.firstCallFails ||
-                    test::CountOf(log.Text(), "[INFO] Resuming download at byte 150000\n"));
+        EXPECT_TRUE(ReadFileBytes(L"big.bin") == body && !PartLeft(L"big.bin"));
+        EXPECT_EQ(std::pair(requests.Column(4), requests.Column(5)),
+                  std::pair(c.ranges, c.ifRanges));
+        EXPECT_EQ(CountOf(log.Text(), "[INFO] Resuming download at byte 150000\n"),
+                  c.firstCallFails ? 1u : 0u);
     }
 }
 
 // The mirror first, the main server after a failure there; a transient answer
-// is tried again on the same server, after the Retry-After it names.
+// is tried again on the same server, after the Retry-After it names. Every
+// line of the fallback, as it stands, for a file on neither.
 TEST_F(DownloadTest, FromMirrorsRetriesThenFallsBack) {
     const std::wstring file = L"a\\b\\c.dll";
-    struct Case {
+    const std::string mirrorUrl = Narrow(kMirror) + "a/b/c.dll",
+                      serverUrl = Narrow(kServer) + "a/b/c.dll";
+    const std::string m = mirrorUrl.substr(mirrorUrl.find('/', 8)),
+                      s = serverUrl.substr(serverUrl.find('/', 8));
+    const std::string tried =
+        "\n[INFO] Saving to: a\\b\\c.dll\n[ERROR] Download failed with HTTP code: 404\n";
+    const std::string fallback =
+        "[INFO] Downloading from GitHub: a\\b\\c.dll\n[INFO] Downloading from: " + mirrorUrl +
+        tried + "[INFO] GitHub failed, trying main server: a\\b\\c.dll\n[INFO] Downloading from: " +
+        serverUrl + tried + "[ERROR] Failed to download: a\\b\\c.dll\n";
+    const struct {
         const char *mirror, *serve, *server;
-        const char* asked; // M: the mirror, S: the server
+        std::vector<std::string> asked; // the paths asked, in order
     } cases[] = {
-        {"from mirror", "", "from server", "M"},
-        {"from mirror", "fail=503&retry_after=2", "from server", "MM"},
-        {nullptr, "", "from server", "MS"},
-        {nullptr, "", nullptr, "MS"},
+        {"from mirror", "", "from server", {m}},
+        {"from mirror", "fail=503&retry_after=2", "from server", {m, m}},
+        {nullptr, "", "from server", {m, s}},
+        {nullptr, "", nullptr, {m, s}},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.asked);
-        test::ClearSites();
-        test::RemoveTree(L"a");
-        test::MakeDirs(L"a\\b");
-        ASSERT_TRUE(!c.mirror || test::PutSiteFile(L"mirror/a/b/c.dll", c.mirror));
-        ASSERT_TRUE(test::PutSiteFile(L"mirror/a/b/c.dll.serve", c.serve));
-        ASSERT_TRUE(!c.server || test::PutSiteFile(L"server/a/b/c.dll", c.server));
-        test::LogCapture log;
-        test::RequestLog requests;
+        SCOPED_TRACE(c.asked.size());
+        ClearSites();
+        RemoveTree(L"a");
+        MakeDirs(L"a\\b");
+        ASSERT_TRUE((!c.mirror || PutSiteFile(L"mirror/a/b/c.dll", c.mirror)) &&
+                    PutSiteFile(L"mirror/a/b/c.dll.serve", c.serve) &&
+                    (!c.server || PutSiteFile(L"server/a/b/c.dll", c.server)));
+        LogCapture log;
+        RequestLog requests;
         const char* stored = c.mirror ? c.mirror : c.server;
         EXPECT_EQ(DownloadFromMirrors(file), stored != nullptr);
-        std::vector<std::string> asked;
-        for (const char* site = c.asked; *site; ++site)
-            asked.push_back(
-                test::Narrow((*site == 'M' ? kMirrorPath : kServerPath) + L"a/b/c.dll"));
-        EXPECT_EQ(requests.Column(2), asked);
-        EXPECT_EQ(test::CountOf(log.Text(), "[INFO] Retrying in 2 s\n"), *c.serve ? 1u : 0u);
-        if (!stored) { // every line of the fallback, as it stands
-            std::string expected = "[INFO] Downloading from GitHub: a\\b\\c.dll\n";
-            for (const std::wstring& base : {kMirror, kServer}) {
-                expected += "[INFO] Downloading from: " + test::Narrow(base) +
-                            "a/b/c.dll\n[INFO] Saving to: a\\b\\c.dll\n"
-                            "[ERROR] Download failed with HTTP code: 404\n";
-                if (base == kMirror)
-                    expected += "[INFO] GitHub failed, trying main server: a\\b\\c.dll\n";
-            }
-            EXPECT_EQ(log.Text(), expected + "[ERROR] Failed to download: a\\b\\c.dll\n");
-        }
-        EXPECT_EQ(test::ReadFileBytes(file), stored ? stored : "");
-        EXPECT_EQ(test::PathExists(file), stored != nullptr);
-        EXPECT_FALSE(test::PathExists(file + L".part"));
+        EXPECT_EQ(requests.Column(2), c.asked);
+        EXPECT_EQ(CountOf(log.Text(), "[INFO] Retrying in 2 s\n"), *c.serve ? 1u : 0u);
+        EXPECT_TRUE(stored || log.Text() == fallback) << log.Text();
+        EXPECT_TRUE(ReadFileBytes(file) == (stored ? stored : "") &&
+                    PathExists(file) == (stored != nullptr) && !PathExists(file + L".part"));
     }
 }
 
 // Another program's writer (shared, as the C runtime's plain open is) keeps
 // the partial file from being used.
 TEST_F(DownloadTest, ThePartialFileIsNotShared) {
-    ASSERT_TRUE(test::PutSiteFile(L"mirror/x.bin", "new"));
-    ASSERT_TRUE(test::WriteFileBytes(L"out.bin", "old"));
+    ASSERT_TRUE(PutSiteFile(L"mirror/x.bin", "new") && WriteFileBytes(L"out.bin", "old"));
     HANDLE other = CreateFileW(L"out.bin.part", GENERIC_WRITE,
                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(other, INVALID_HANDLE_VALUE);
-    test::LogCapture log;
-    test::RequestLog requests;
+    LogCapture log;
+    RequestLog requests;
     EXPECT_FALSE(DownloadFile(kMirror + L"x.bin", L"out.bin"));
     CloseHandle(other);
-    EXPECT_EQ(test::CountOf(log.Text(), "[ERROR] Failed to open file for writing: out.bin"), 1u);
-    EXPECT_TRUE(requests.Column(0).empty());
-    EXPECT_EQ(test::ReadFileBytes(L"out.bin"), "old");
+    EXPECT_EQ(CountOf(log.Text(), "[ERROR] Failed to open file for writing: out.bin"), 1u);
+    EXPECT_TRUE(requests.Column(0).empty() && ReadFileBytes(L"out.bin") == "old");
 }

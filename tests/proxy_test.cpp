@@ -5,19 +5,16 @@
 
 #include <gtest/gtest.h>
 
+using namespace test;
+
 namespace {
 
 const std::wstring kMirror = UPDATER_MIRROR_BASE_URL;
-const std::wstring kKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+const wchar_t kConnections[] =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections";
 
-void Set(const std::wstring& sub, const wchar_t* name, DWORD type, const std::string& bytes) {
-    ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, (kKey + sub).c_str(), name, type, bytes.data(),
-                              static_cast<DWORD>(bytes.size())),
-              ERROR_SUCCESS);
-}
-
-// The current user's settings as Internet Options writes them; the test
-// prefix has none of its own, so they are deleted afterwards.
+// The current user's settings as Internet Options writes them, the blob the
+// system reads; the test prefix has none of its own, so they go afterwards.
 struct ScopedProxySettings {
     ScopedProxySettings(const std::string& proxy, const std::string& bypass,
                         const std::string& script) {
@@ -25,59 +22,42 @@ struct ScopedProxySettings {
         auto word = [&blob](size_t value) {
             blob.append(reinterpret_cast<const char*>(&value), 4);
         };
-        // Version, change count, flags (direct; proxy 2, script 4), each text after its length.
+        // Version, change count, flags (direct; proxy 2, script 4), each text
+        // after its length, then the last automatic detection's data: none.
         word(0x46), word(1), word(1 | (proxy.empty() ? 0 : 2) | (script.empty() ? 0 : 4));
         for (const std::string& text : {proxy, bypass, script})
             word(text.size()), blob += text;
-        // Then the last automatic detection's data: none.
-        Set(L"\\Connections", L"DefaultConnectionSettings", REG_BINARY, blob + std::string(32, 0));
-        Set(L"", L"ProxyEnable", REG_DWORD, std::string{!proxy.empty(), 0, 0, 0});
-        for (auto [name, text] : {std::pair(L"ProxyServer", proxy),
-                                  {L"ProxyOverride", bypass},
-                                  {L"AutoConfigURL", script}}) {
-            std::string utf16;
-            for (char c : text + '\0')
-                utf16 += {c, '\0'};
-            if (!text.empty())
-                Set(L"", name, REG_SZ, utf16);
-        }
+        blob += std::string(32, 0);
+        EXPECT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, kConnections, L"DefaultConnectionSettings",
+                                  REG_BINARY, blob.data(), static_cast<DWORD>(blob.size())),
+                  ERROR_SUCCESS);
     }
     ~ScopedProxySettings() {
-        RegDeleteKeyValueW(HKEY_CURRENT_USER, (kKey + L"\\Connections").c_str(),
-                           L"DefaultConnectionSettings");
-        for (const wchar_t* name :
-             {L"ProxyEnable", L"ProxyServer", L"ProxyOverride", L"AutoConfigURL"})
-            RegDeleteKeyValueW(HKEY_CURRENT_USER, kKey.c_str(), name);
+        RegDeleteKeyValueW(HKEY_CURRENT_USER, kConnections, L"DefaultConnectionSettings");
     }
 };
-
-std::string ProxyFile(const wchar_t* name) {
-    return test::ReadFileBytes(test::BuildDir() + L"\\connect-proxy\\" + name);
-}
 
 } // namespace
 
 // A direct route taken from the environment's variables would show up as a
 // request to the deny listener; a retry's wait as "Retrying".
 TEST(ProxyTest, TheSystemSettingsChooseEachRoute) {
-    const std::string ports = ProxyFile(L"ports.txt");
-    auto at = [&](const std::string& name) {
-        const size_t start = ports.find(name + "=") + name.size() + 1;
-        return "127.0.0.1:" + ports.substr(start, ports.find('\n', start) - start);
+    auto at = [](const std::string& name) {
+        return "127.0.0.1:" + std::to_string(Port(L"connect-proxy\\ports.txt", name));
     };
-    ASSERT_NE(ports.find("open="), std::string::npos);
+    ASSERT_NE(Port(L"connect-proxy\\ports.txt", "open"), 0);
     const std::string environment = "http://" + at("deny");
     SetEnvironmentVariableW(L"https_proxy",
                             std::wstring(environment.begin(), environment.end()).c_str());
     const std::wstring mirrorPath = kMirror.substr(kMirror.find(L'/', 8));
-    const std::string server = test::Narrow(kMirror.substr(8, kMirror.find(L'/', 8) - 8));
-    const std::string pac = test::Narrow(test::ServerUrl("http", mirrorPath + L"proxy.pac"));
-    const std::string down = test::Narrow(test::ServerUrl("refused", L"")).substr(8);
-    test::ClearSites();
-    ASSERT_TRUE(test::PutSiteFile(L"mirror/proxied.bin", "through or around"));
-    ASSERT_TRUE(
-        test::PutSiteFile(L"mirror/proxy.pac", "function FindProxyForURL(u, h) { return \"PROXY " +
-                                                   at("open") + "\"; }"));
+    const std::string server = Narrow(kMirror.substr(8, kMirror.find(L'/', 8) - 8));
+    const std::string pac = Narrow(ServerUrl("http", mirrorPath + L"proxy.pac"));
+    const std::string down = Narrow(ServerUrl("refused", L"")).substr(8);
+    ClearSites();
+    ASSERT_TRUE(PutSiteFile(L"mirror/proxied.bin", "through or around") &&
+                PutSiteFile(L"mirror/proxy.pac", "function FindProxyForURL(u, h) { return "
+                                                 "\"PROXY " +
+                                                     at("open") + "\"; }"));
     const struct {
         std::string proxy, bypass, script;
         std::string tunnel; // the listener asked for the server's tunnel, if any
@@ -97,20 +77,24 @@ TEST(ProxyTest, TheSystemSettingsChooseEachRoute) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.proxy + " | " + c.bypass + " | " + c.script);
-        test::ScopedWorkDir dir;
+        ScopedWorkDir dir;
         ScopedProxySettings settings(c.proxy, c.bypass, c.script);
-        const size_t seen = ProxyFile(L"tunnels.log").size();
-        ASSERT_TRUE(test::RunProcess(test::BuildDir() + L"\\helpers\\fetch.exe",
-                                     kMirror + L"proxied.bin got.bin", 60000));
-        EXPECT_EQ(test::ReadFileBytes(L"got.bin"), "through or around");
-        const std::string tunnels = ProxyFile(L"tunnels.log").substr(seen);
-        const std::string line = c.tunnel + "\t" + server + "\n"; // once, or more for a 407
-        EXPECT_EQ(c.tunnel.empty() ? 0 : test::CountOf(tunnels, line) * line.size(),
-                  tunnels.size());
-        EXPECT_EQ(tunnels.empty(), c.tunnel.empty()) << tunnels;
-        const std::string log = test::ReadFileBytes(L"velmora.log");
-        EXPECT_EQ(test::CountOf(log, " - Proxy: " + c.route + "\r\n"), 1u) << log;
-        EXPECT_EQ(test::CountOf(log, "trying the server directly"), c.direct ? 1u : 0u) << log;
-        EXPECT_EQ(test::CountOf(log, "Retrying"), 0u) << log;
+        const std::wstring tunnelLog = BuildDir() + L"\\connect-proxy\\tunnels.log";
+        const size_t seen = ReadFileBytes(tunnelLog).size();
+        ASSERT_TRUE(RunProcess(BuildDir() + L"\\helpers\\fetch.exe",
+                               kMirror + L"proxied.bin got.bin", 60000));
+        EXPECT_EQ(ReadFileBytes(L"got.bin"), "through or around");
+        // The tunnel asked once, or more for a 407; or none.
+        const std::string tunnels = ReadFileBytes(tunnelLog).substr(seen);
+        const std::string line = c.tunnel + "\t" + server + "\n";
+        EXPECT_TRUE(c.tunnel.empty() ? tunnels.empty()
+                                     : !tunnels.empty() &&
+                                           CountOf(tunnels, line) * line.size() == tunnels.size())
+            << tunnels;
+        const std::string log = ReadFileBytes(L"velmora.log");
+        EXPECT_EQ(std::tuple(CountOf(log, " - Proxy: " + c.route + "\r\n"),
+                             CountOf(log, "trying the server directly"), CountOf(log, "Retrying")),
+                  std::tuple(1u, c.direct ? 1u : 0u, 0u))
+            << log;
     }
 }

@@ -1,13 +1,14 @@
 // With a signing key built in, a runtime file is placed only with a good
 // minisign signature from the same server; anything else is that server's
-// failure. minisign makes the signatures at test time (make_test_signatures.sh)
-// with the key this program links.
+// failure. make_test_signatures.sh signs at test time with the key linked here.
 #include "net/net.h"
 #include "net/signing_key.h"
 #include "net/verify_signature.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
+
+using namespace test;
 
 #include <optional>
 
@@ -16,16 +17,50 @@ const char kSigningKey[] = TEST_SIGNING_KEY;
 
 namespace {
 
+// The path a base URL gives sys/Game.exe.
+std::string GamePath(const std::wstring& base) {
+    return Narrow(base.substr(base.find(L'/', 8))) + "sys/Game.exe";
+}
+
 std::string Fixture(const wchar_t* name) {
-    return test::ReadFileBytes(test::BuildDir() + L"\\test-signatures\\" + name);
+    return ReadFileBytes(BuildDir() + L"\\test-signatures\\" + name);
 }
 
 } // namespace
 
+// First, while no connection is open: the transfers of a run share their
+// connection, a file and its signature reach the server over one, and a file
+// continued after a cut still verifies, its kept bytes hashed before the rest.
+TEST(Signature, ARunsSignedFilesShareOneConnection) {
+    const std::string file = Fixture(L"Game.exe"), sig = Fixture(L"prehashed.minisig");
+    auto connections = [] {
+        return CountOf(ReadFileBytes(BuildDir() + L"\\test-server\\connections.log"), "main\n");
+    };
+    ClearSites();
+    ScopedWorkDir dir;
+    // The .serve options of the mirror's file; the connections opened for it.
+    for (auto [folder, serve, opened] : {std::tuple(L"a", "", 1u),
+                                         {L"b", "", 0u},
+                                         {L"c", "etag=v1&cut=70000", 1u},
+                                         {L"d", "", 0u}}) {
+        const std::wstring path = std::wstring(L"sys\\") + folder + L"\\Game.exe";
+        const std::wstring site = std::wstring(L"mirror/sys/") + folder + L"/Game.exe";
+        SCOPED_TRACE(Narrow(path));
+        MakeDirs(std::wstring(L"sys\\") + folder);
+        ASSERT_TRUE(PutSiteFile(site, file) && PutSiteFile(site + L".minisig", sig) &&
+                    PutSiteFile(site + L".serve", serve));
+        const size_t before = connections();
+        LogCapture log;
+        EXPECT_TRUE(DownloadFromMirrors(path)) << log.Text();
+        EXPECT_TRUE(ReadFileBytes(path) == file);
+        EXPECT_EQ(connections() - before, opened);
+        EXPECT_EQ(CountOf(log.Text(), "Resuming download at byte 70000"), *serve ? 1u : 0u);
+    }
+}
+
 TEST(Signature, OnlyAGoodSignatureFromTheSameServerPlacesTheFile) {
     const std::string file = Fixture(L"Game.exe"), good = Fixture(L"prehashed.minisig");
-    ASSERT_GT(file.size(), 1000u);
-    ASSERT_FALSE(good.empty());
+    ASSERT_TRUE(file.size() > 1000 && !good.empty());
     std::string flipped = file, nonBase64 = good;
     flipped[flipped.size() / 2] ^= 0x01;
     nonBase64[nonBase64.find('\n') + 10] = '*';
@@ -51,41 +86,37 @@ TEST(Signature, OnlyAGoodSignatureFromTheSameServerPlacesTheFile) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.refusal ? c.refusal : "accepted");
-        test::ClearSites();
-        test::ScopedWorkDir dir;
-        test::MakeDirs(L"sys");
-        ASSERT_TRUE(test::PutSiteFile(L"mirror/sys/Game.exe", c.mirrorFile));
-        ASSERT_TRUE(!c.mirrorSig ||
-                    test::PutSiteFile(L"mirror/sys/Game.exe.minisig", *c.mirrorSig));
-        ASSERT_TRUE(!c.serverHasGood ||
-                    (test::PutSiteFile(L"server/sys/Game.exe", file) &&
-                     test::PutSiteFile(L"server/sys/Game.exe.minisig", good)));
-        test::LogCapture log;
-        test::RequestLog requests;
+        ClearSites();
+        ScopedWorkDir dir;
+        MakeDirs(L"sys");
+        ASSERT_TRUE(PutSiteFile(L"mirror/sys/Game.exe", c.mirrorFile) &&
+                    (!c.mirrorSig || PutSiteFile(L"mirror/sys/Game.exe.minisig", *c.mirrorSig)) &&
+                    (!c.serverHasGood || (PutSiteFile(L"server/sys/Game.exe", file) &&
+                                          PutSiteFile(L"server/sys/Game.exe.minisig", good))));
+        LogCapture log;
+        RequestLog requests;
         const bool placed = DownloadFromMirrors(L"sys\\Game.exe");
-
         EXPECT_EQ(placed, !c.refusal || c.serverHasGood);
-        EXPECT_EQ(test::ReadFileBytes(L"sys\\Game.exe"), placed ? file : "");
-        EXPECT_FALSE(test::PathExists(L"sys\\Game.exe.part") ||
-                     test::PathExists(L"sys\\Game.exe.part.info"));
+        EXPECT_EQ(ReadFileBytes(L"sys\\Game.exe"), placed ? file : "");
+        EXPECT_FALSE(PathExists(L"sys\\Game.exe.part") || PathExists(L"sys\\Game.exe.part.info"));
         const std::string line = "[ERROR] Signature check failed: sys\\Game.exe (";
-        EXPECT_EQ(test::CountOf(log.Text(), line + (c.refusal ? c.refusal : "")),
-                  c.refusal ? 1u : 0u)
+        EXPECT_EQ(CountOf(log.Text(), line + (c.refusal ? c.refusal : "")), c.refusal ? 1u : 0u)
             << log.Text();
         // A refusal is the server's failure: no retry there.
         std::string asked;
         for (const std::string& target : requests.Column(2))
             asked += target + " ";
-        EXPECT_EQ(test::CountOf(asked, "/main/sys/Game.exe "), 1u);
-        EXPECT_EQ(test::CountOf(asked, "/main/sys/Game.exe.minisig "), 1u);
-        EXPECT_EQ(test::CountOf(asked, "/client/sys/Game.exe "), c.refusal ? 1u : 0u);
+        const std::string m = GamePath(UPDATER_MIRROR_BASE_URL),
+                          s = GamePath(UPDATER_SERVER_BASE_URL);
+        EXPECT_EQ(asked, m + " " + m + ".minisig " + (c.refusal ? s + " " : "") +
+                             (c.serverHasGood ? s + ".minisig " : ""));
     }
 }
 
 // A legacy signature has its file read whole: past 64 MiB it is refused before
 // anything is read, at 64 MiB the file is still checked.
 TEST(Signature, ALegacySignatureOverAHugeFileIsRefused) {
-    test::ScopedWorkDir dir;
+    ScopedWorkDir dir;
     for (const LONGLONG size : {64LL << 20, (64LL << 20) + 1}) {
         HANDLE file =
             CreateFileW(L"Game.exe", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);

@@ -1,4 +1,5 @@
-// Shared by the fuzz targets: a check that holds in every build.
+// Shared by the fuzz targets: a check that holds in every build (assert()
+// would vanish under NDEBUG); failing makes the input a finding.
 #pragma once
 
 #include <cstddef>
@@ -7,13 +8,8 @@
 #include <cstdlib>
 #include <string>
 
-// Fails the run, and so makes the input a finding; assert() would vanish
-// under NDEBUG.
 #define FUZZ_CHECK(condition)                                                                      \
-    do {                                                                                           \
-        if (!(condition)) {                                                                        \
-            std::fprintf(stderr, "%s:%d: property does not hold: %s\n", __FILE__, __LINE__,        \
-                         #condition);                                                              \
-            std::abort();                                                                          \
-        }                                                                                          \
-    } while (0)
+    ((condition) ? (void)0                                                                         \
+                 : (std::fprintf(stderr, "%s:%d: property does not hold: %s\n", __FILE__,          \
+                                 __LINE__, #condition),                                            \
+                    std::abort()))

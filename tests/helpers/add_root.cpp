@@ -1,7 +1,6 @@
-// Trusts a PEM certificate as a root of this Windows (here: the Wine prefix),
-// as a company's or an antivirus's root is added: in the Root
-// store, in place of earlier roots with the same subject.
-// Usage: add_root.exe FILE.pem
+// add_root.exe FILE.pem: trusts a certificate as a company's or an antivirus's
+// root is added, in this Windows' (the Wine prefix's) Root store, in place of
+// earlier roots with the same subject.
 #include <windows.h>
 #include <wincrypt.h>
 

@@ -3,11 +3,7 @@
 Listeners (DIR/ports.txt, "name=port" lines): open tunnels every CONNECT, deny
 answers 403, auth answers 407 (Negotiate, NTLM) and never accepts. Each request
 appends "name TAB target" to DIR/tunnels.log."""
-import asyncio
-import os
-import socket
-import subprocess
-import sys
+import asyncio, os, socket, subprocess, sys
 
 REFUSALS = {"deny": b"403 Forbidden\r\n", "auth": b"407 Proxy Authentication Required\r\n"
             b"Proxy-Authenticate: Negotiate\r\nProxy-Authenticate: NTLM\r\n"}
@@ -58,8 +54,7 @@ def main(command, state):
     sockets = {name: socket.create_server(("127.0.0.1", 0)) for name in ("open", "deny", "auth")}
     with open(os.path.join(state, "ports.txt"), "w") as f:
         f.write("".join("%s=%d\n" % (n, s.getsockname()[1]) for n, s in sockets.items()))
-    pid = os.fork()
-    if pid:
+    if pid := os.fork():
         return open(pid_file, "w").write(str(pid))
     os.setsid()
     os.dup2(os.open(os.devnull, os.O_RDWR), 1)

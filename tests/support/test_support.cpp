@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <regex>
 #include <sstream>
 
@@ -32,17 +33,21 @@ void InitProcess() {
     fs::current_path(previous);
 }
 
-std::vector<std::string> Split(const std::string& text) {
+std::vector<std::string> Split(const std::string& text, char end = '\n') {
     std::vector<std::string> parts;
     std::istringstream in(text);
-    for (std::string part; std::getline(in, part);)
+    for (std::string part; std::getline(in, part, end);)
         parts.push_back(part);
     return parts;
 }
 
-std::wstring StatePath(const wchar_t* name) {
-    return BuildDir() + L"\\test-server\\" + name;
+// A file's bytes from start on (none if it has shrunk since).
+std::string Since(const std::wstring& path, size_t start) {
+    const std::string all = ReadFileBytes(path);
+    return all.size() < start ? "" : all.substr(start);
 }
+
+const wchar_t kRequests[] = L"\\test-server\\requests.log"; // in BuildDir()
 
 } // namespace
 
@@ -61,13 +66,12 @@ ScopedWorkDir::~ScopedWorkDir() {
 }
 
 LogCapture::LogCapture()
-    : start_((InitProcess(), ReadFileBytes(g_processDir + L"\\velmora.log").size())) {}
+    : start((InitProcess(), ReadFileBytes(g_processDir + L"\\velmora.log").size())) {}
 
 // CR LF as LF, and "YYYY-MM-DD HH:MM:SS - " after each line's level dropped:
 // a wrong layout fails every comparison of a log.
 std::string LogCapture::Text() const {
-    std::string all = ReadFileBytes(g_processDir + L"\\velmora.log");
-    all = all.size() < start_ ? "" : all.substr(start_);
+    const std::string all = Since(g_processDir + L"\\velmora.log", start);
     static const std::regex stamp(R"((^|\n)(\[[^\]\n]*\] )\d{4}-\d\d-\d\d \d\d:\d\d:\d\d - )");
     return std::regex_replace(std::regex_replace(all, std::regex("\r\n"), "\n"), stamp, "$1$2");
 }
@@ -97,11 +101,8 @@ bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
 }
 
 std::string ReadFileBytes(const std::wstring& path) {
-    std::ifstream in(fs::path(path), std::ios::binary | std::ios::ate);
-    std::string bytes(in ? static_cast<size_t>(in.tellg()) : 0, '\0');
-    in.seekg(0).read(&bytes[0], static_cast<std::streamsize>(bytes.size()));
-    bytes.resize(static_cast<size_t>(in.gcount()));
-    return bytes;
+    std::ifstream in(fs::path(path), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 std::error_code g_ignored;
@@ -162,13 +163,12 @@ HANDLE StartProcess(const std::wstring& program, const std::wstring& arguments) 
 
 bool RunProcess(const std::wstring& program, const std::wstring& arguments, DWORD timeoutMs) {
     HANDLE process = StartProcess(program, arguments);
-    const bool ended = process && WaitForSingleObject(process, timeoutMs) == WAIT_OBJECT_0;
-    if (process) {
-        TerminateProcess(process, 99);
-        WaitForSingleObject(process, 5000);
-        CloseHandle(process);
-    }
-    return ended;
+    if (!process)
+        return false;
+    const bool ended = WaitForSingleObject(process, timeoutMs) == WAIT_OBJECT_0;
+    TerminateProcess(process, 99);
+    WaitForSingleObject(process, 5000);
+    return CloseHandle(process) && ended;
 }
 
 void InstallRuntimeFiles(const std::vector<std::wstring>& except) {
@@ -203,24 +203,24 @@ bool PutSiteFile(const std::wstring& path, const std::string& bytes) {
 }
 
 std::wstring ServerUrl(const std::string& listener, const std::wstring& path) {
-    int port = 0; // ports.txt: one "name=port" a line
-    for (const std::string& line : Split(ReadFileBytes(StatePath(L"ports.txt"))))
-        if (line.compare(0, listener.size() + 1, listener + "=") == 0)
-            port = std::stoi(line.substr(listener.size() + 1));
     return (listener == "http" ? L"http" : L"https") + std::wstring(L"://localhost:") +
-           std::to_wstring(port) + path;
+           std::to_wstring(Port(L"test-server\\ports.txt", listener)) + path;
 }
 
-RequestLog::RequestLog() : start_(ReadFileBytes(StatePath(L"requests.log")).size()) {}
+int Port(const std::wstring& file, const std::string& name) {
+    for (const std::string& line : Split(ReadFileBytes(BuildDir() + L"\\" + file)))
+        if (line.compare(0, name.size() + 1, name + "=") == 0)
+            return std::stoi(line.substr(name.size() + 1));
+    return 0;
+}
+
+RequestLog::RequestLog() : start(ReadFileBytes(BuildDir() + kRequests).size()) {}
 
 std::vector<std::string> RequestLog::Column(int k) const {
-    const std::string all = ReadFileBytes(StatePath(L"requests.log"));
     std::vector<std::string> column;
-    for (const std::string& line : Split(all.size() < start_ ? "" : all.substr(start_))) {
-        size_t start = 0;
-        for (int i = 0; i < k; ++i)
-            start = line.find('\t', start) + 1;
-        column.push_back(line.substr(start, line.find('\t', start) - start));
+    for (const std::string& line : Split(Since(BuildDir() + kRequests, start))) {
+        const std::vector<std::string> fields = Split(line, '\t');
+        column.push_back(static_cast<size_t>(k) < fields.size() ? fields[k] : "");
     }
     return column;
 }

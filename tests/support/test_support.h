@@ -21,13 +21,10 @@ class ScopedWorkDir {
 };
 
 // The in-process log since the capture was made, stamps removed: "[INFO] x\n".
-class LogCapture {
-  public:
+struct LogCapture {
     LogCapture();
     std::string Text() const;
-
-  private:
-    size_t start_;
+    const size_t start;
 };
 
 // Dismisses this thread's message boxes while it lives and keeps their texts.
@@ -71,16 +68,15 @@ std::vector<std::string> WaitForLaunchRecord(DWORD timeoutMs = 15000);
 void ClearSites();
 bool PutSiteFile(const std::wstring& path, const std::string& bytes);
 std::wstring ServerUrl(const std::string& listener, const std::wstring& path);
+// The port of name in a "name=port" file under the build folder; 0 if none.
+int Port(const std::wstring& file, const std::string& name);
 
 // The requests logged since: "listener TAB method TAB target TAB user-agent
 // TAB range TAB if-range" each; Column(k) gives field k (from 0) of each.
-class RequestLog {
-  public:
+struct RequestLog {
     RequestLog();
     std::vector<std::string> Column(int k) const;
-
-  private:
-    size_t start_;
+    const size_t start;
 };
 
 } // namespace test
