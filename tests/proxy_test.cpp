@@ -10,11 +10,16 @@ using namespace test;
 namespace {
 
 const std::wstring kMirror = UPDATER_MIRROR_BASE_URL;
-const wchar_t kConnections[] =
-    L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections";
+const std::wstring kKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
 
-// The current user's settings as Internet Options writes them, the blob the
-// system reads; the test prefix has none of its own, so they go afterwards.
+void Set(const std::wstring& sub, const wchar_t* name, DWORD type, const std::string& bytes) {
+    ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, (kKey + sub).c_str(), name, type, bytes.data(),
+                              static_cast<DWORD>(bytes.size())),
+              ERROR_SUCCESS);
+}
+
+// The current user's settings as Internet Options writes them; the test
+// prefix has none of its own, so they are deleted afterwards.
 struct ScopedProxySettings {
     ScopedProxySettings(const std::string& proxy, const std::string& bypass,
                         const std::string& script) {
@@ -22,18 +27,29 @@ struct ScopedProxySettings {
         auto word = [&blob](size_t value) {
             blob.append(reinterpret_cast<const char*>(&value), 4);
         };
-        // Version, change count, flags (direct; proxy 2, script 4), each text
-        // after its length, then the last automatic detection's data: none.
+        // Version, change count, flags (direct; proxy 2, script 4), each text after its length.
         word(0x46), word(1), word(1 | (proxy.empty() ? 0 : 2) | (script.empty() ? 0 : 4));
         for (const std::string& text : {proxy, bypass, script})
             word(text.size()), blob += text;
-        blob += std::string(32, 0);
-        EXPECT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, kConnections, L"DefaultConnectionSettings",
-                                  REG_BINARY, blob.data(), static_cast<DWORD>(blob.size())),
-                  ERROR_SUCCESS);
+        // Then the last automatic detection's data: none.
+        Set(L"\\Connections", L"DefaultConnectionSettings", REG_BINARY, blob + std::string(32, 0));
+        Set(L"", L"ProxyEnable", REG_DWORD, std::string{!proxy.empty(), 0, 0, 0});
+        for (auto [name, text] : {std::pair(L"ProxyServer", proxy),
+                                  {L"ProxyOverride", bypass},
+                                  {L"AutoConfigURL", script}}) {
+            std::string utf16;
+            for (char c : text + '\0')
+                utf16 += {c, '\0'};
+            if (!text.empty())
+                Set(L"", name, REG_SZ, utf16);
+        }
     }
     ~ScopedProxySettings() {
-        RegDeleteKeyValueW(HKEY_CURRENT_USER, kConnections, L"DefaultConnectionSettings");
+        RegDeleteKeyValueW(HKEY_CURRENT_USER, (kKey + L"\\Connections").c_str(),
+                           L"DefaultConnectionSettings");
+        for (const wchar_t* name :
+             {L"ProxyEnable", L"ProxyServer", L"ProxyOverride", L"AutoConfigURL"})
+            RegDeleteKeyValueW(HKEY_CURRENT_USER, kKey.c_str(), name);
     }
 };
 
