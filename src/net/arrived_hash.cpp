@@ -15,9 +15,7 @@ void ArrivedHash::Start() {
                crypto_generichash_init(&state_, nullptr, 0, crypto_generichash_BYTES_MAX) == 0;
 }
 
-bool ArrivedHash::AddKept(FILE* file, std::uint64_t bytes) {
-    if (!started_)
-        return true;
+bool HashFileStart(crypto_generichash_state& state, FILE* file, std::uint64_t bytes) {
     if (_fseeki64(file, 0, SEEK_SET) != 0)
         return false;
     std::vector<unsigned char> chunk(kChunkBytes);
@@ -26,10 +24,14 @@ bool ArrivedHash::AddKept(FILE* file, std::uint64_t bytes) {
             bytes < chunk.size() ? static_cast<std::size_t>(bytes) : chunk.size();
         if (fread(chunk.data(), 1, want, file) != want)
             return false;
-        crypto_generichash_update(&state_, chunk.data(), want);
+        crypto_generichash_update(&state, chunk.data(), want);
         bytes -= want;
     }
-    return _fseeki64(file, 0, SEEK_END) == 0;
+    return true;
+}
+
+bool ArrivedHash::AddKept(FILE* file, std::uint64_t bytes) {
+    return !started_ || (HashFileStart(state_, file, bytes) && _fseeki64(file, 0, SEEK_END) == 0);
 }
 
 void ArrivedHash::Add(const char* data, std::size_t size) {

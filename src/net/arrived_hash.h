@@ -8,6 +8,10 @@
 #include <cstdint>
 #include <cstdio>
 
+// Feeds state with the first `bytes` of file, read from its start; false
+// when they cannot be read.
+bool HashFileStart(crypto_generichash_state& state, FILE* file, std::uint64_t bytes);
+
 class ArrivedHash {
   public:
     // Starts over at byte 0; only a build that checks signatures hashes.

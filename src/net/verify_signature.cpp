@@ -25,18 +25,13 @@
 
 namespace {
 
-const size_t kChunkBytes = 1 << 16;
-
 // The file's prehash, or false when it cannot be read.
 bool HashFile(FILE* file, unsigned char (&hash)[crypto_generichash_BYTES_MAX]) {
     crypto_generichash_state state;
-    if (crypto_generichash_init(&state, nullptr, 0, sizeof hash) != 0)
-        return false;
-    std::vector<unsigned char> chunk(kChunkBytes);
-    size_t got;
-    while ((got = fread(chunk.data(), 1, chunk.size(), file)) > 0)
-        crypto_generichash_update(&state, chunk.data(), got);
-    return !ferror(file) && crypto_generichash_final(&state, hash, sizeof hash) == 0;
+    const long long size = _filelengthi64(_fileno(file));
+    return size >= 0 && crypto_generichash_init(&state, nullptr, 0, sizeof hash) == 0 &&
+           HashFileStart(state, file, static_cast<std::uint64_t>(size)) &&
+           crypto_generichash_final(&state, hash, sizeof hash) == 0;
 }
 
 // A legacy signature covers the file itself, which libsodium takes in one
