@@ -1,7 +1,7 @@
 // Times the signature check of one file as the download does it:
 //   signature_check.exe FILE MINISIG NAME PUBLIC_KEY
 // prints the milliseconds VerifyFileSignature took and its verdict.
-#include "net/verify_signature.h"
+#include "net/signature/verify_signature.h"
 
 #include <windows.h>
 

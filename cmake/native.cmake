@@ -2,7 +2,7 @@
 # GoogleTest tables under AddressSanitizer and UndefinedBehaviorSanitizer, and
 # a libFuzzer target for every function that reads bytes from outside.
 
-# The pure sources: every src/*/*.cpp but the executable's own that, with the
+# The pure sources: every .cpp under src/ but the executable's own that, with the
 # project headers it includes, names no <....h> header (the C++ standard
 # library's headers have no extension; <windows.h>, the C runtime's own and
 # libcurl's all do) and uses none of the build's UPDATER_ constants.
@@ -28,7 +28,7 @@ function(updater_header_free file out)
   set(${out} TRUE PARENT_SCOPE)
 endfunction()
 
-file(GLOB all_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/*/*.cpp)
+file(GLOB_RECURSE all_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/*.cpp)
 set(UPDATER_PURE_SOURCES "")
 list(REMOVE_ITEM all_sources ${UPDATER_ENTRY_SOURCES})
 foreach(source IN LISTS all_sources)

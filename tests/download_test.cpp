@@ -1,5 +1,6 @@
 // Downloads against the local HTTPS test server.
-#include "net/ca_file.h"
+#include "net/tls/ca_file.h"
+#include "launch/launch.h"
 #include "net/net.h"
 #include "support/test_support.h"
 
@@ -197,4 +198,75 @@ TEST_F(DownloadTest, ThePartialFileIsNotShared) {
     CloseHandle(other);
     EXPECT_EQ(CountOf(log.Text(), "[ERROR] Failed to open file for writing: out.bin"), 1u);
     EXPECT_TRUE(requests.Column(0).empty() && ReadFileBytes(L"out.bin") == "old");
+}
+
+// A continuation answered by a 200 is the file anew, whatever its length: an
+// empty body leaves an empty file, never the kept half.
+TEST_F(DownloadTest, AContinuationAnsweredByAnEmpty200TakesThatBody) {
+    const std::wstring url = kMirror + L"half.bin";
+    ASSERT_TRUE(PutSiteFile(L"mirror/half.bin", Body()) &&
+                PutSiteFile(L"mirror/half.bin.serve", "etag=v1&range=empty") &&
+                WriteFileBytes(L"half.bin.part", Body().substr(0, 1000)) &&
+                WriteFileBytes(L"half.bin.part.info", "velmora-part 1\nurl " + Narrow(url) +
+                                                          "\nlength 300000\netag \"v1\"\n"));
+    EXPECT_TRUE(DownloadFile(url, L"half.bin"));
+    EXPECT_TRUE(PathExists(L"half.bin") && ReadFileBytes(L"half.bin").empty() &&
+                !PartLeft(L"half.bin"));
+}
+
+// A whole download that cannot be moved into place (another program has the
+// old file open) keeps its part and info; the next call places it unasked.
+TEST_F(DownloadTest, AWholeDownloadThatCannotBePlacedIsKept) {
+    const std::wstring url = kMirror + L"held.bin";
+    ASSERT_TRUE(PutSiteFile(L"mirror/held.bin", Body()) &&
+                PutSiteFile(L"mirror/held.bin.serve", "etag=v1") &&
+                WriteFileBytes(L"held.bin", "old"));
+    HANDLE holder = HoldFiles(L"exclusive", {L"held.bin"});
+    ASSERT_NE(holder, nullptr);
+    RequestLog requests;
+    DownloadFailure why;
+    EXPECT_FALSE(DownloadFile(url, L"held.bin", {}, &why));
+    EndProcess(holder);
+    EXPECT_EQ(why.kind, FetchFailure::NotWritable);
+    EXPECT_TRUE(ReadFileBytes(L"held.bin.part") == Body() && PathExists(L"held.bin.part.info"));
+    EXPECT_TRUE(DownloadFile(url, L"held.bin"));
+    EXPECT_TRUE(ReadFileBytes(L"held.bin") == Body() && !PartLeft(L"held.bin"));
+    EXPECT_EQ(requests.Column(0).size(), 1u);
+}
+
+// The failure box says what happened and what the player can do.
+TEST_F(DownloadTest, TheFailureBoxSaysWhyAndWhatToDo) {
+    const struct {
+        std::wstring url;
+        std::string says;
+    } cases[] = {
+        {ServerUrl("refused", L"/x"), "The game's servers could not be reached. Check the internet "
+                                      "connection and the proxy settings of Windows"},
+        {ServerUrl("main", L"/fault/status/404"), "The game's servers do not have this file."},
+        {ServerUrl("selfsigned", L"/x"), "The game's servers could not be trusted: something on "
+                                         "this PC or its network intercepts the connection"},
+    };
+    for (const auto& c : cases) {
+        DownloadFailure why;
+        EXPECT_FALSE(DownloadFile(c.url, L"x.dll", {}, &why));
+        const std::string text = Narrow(DownloadFailureText(L"x.dll", why));
+        EXPECT_EQ(text.find("Failed to download required file: x.dll\n\n" + c.says), 0u) << text;
+    }
+}
+
+// Run under faketime, before this build and past the test certificate's end.
+TEST_F(DownloadTest, AWrongClockIsNamed) {
+    if (GetEnvironmentVariableW(L"FAKETIME", nullptr, 0) == 0)
+        GTEST_SKIP() << "runs under faketime";
+    ASSERT_TRUE(PutSiteFile(L"mirror/x.dll", "x"));
+    DownloadFailure why;
+    EXPECT_FALSE(DownloadFile(kMirror + L"x.dll", L"x.dll", {}, &why));
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    const std::string text = Narrow(DownloadFailureText(L"x.dll", why));
+    EXPECT_NE(text.find("\n\nYour computer's clock is set to "), std::string::npos) << text;
+    EXPECT_NE(text.find(std::to_string(now.wYear) +
+                        ". Set the date and time right, then start the game again."),
+              std::string::npos)
+        << text;
 }

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <functional>
 #include <random>
+#include <utility>
 
 namespace {
 
@@ -47,8 +48,15 @@ TEST(KilledRuns, AnUpdateWalkOf2000Entries) {
         list += test::Narrow(entries[i]) + "\r\n";
     }
     auto content = [](size_t i) { return "new " + std::to_string(i); };
-    // Every file back in download\, every twentieth replacing an older one.
+    // Every file back in download\, every twentieth replacing an older one
+    // that a scanner holds open (with delete sharing), so it is set aside.
+    std::vector<std::wstring> older;
+    for (size_t i = 0; i < entries.size(); i += 20)
+        older.push_back(entries[i]);
+    HANDLE scanner = nullptr;
     auto prepare = [&] {
+        if (scanner)
+            test::EndProcess(std::exchange(scanner, nullptr));
         for (size_t i = 0; i < entries.size(); ++i) {
             const std::wstring source = L"download\\" + entries[i];
             ASSERT_TRUE(MoveFileW(entries[i].c_str(), source.c_str()) ||
@@ -57,6 +65,7 @@ TEST(KilledRuns, AnUpdateWalkOf2000Entries) {
         }
         ASSERT_TRUE(test::WriteFileBytes(L"patchlist.txt", list));
         DeleteFileW(L"velmora.log");
+        ASSERT_NE(scanner = test::HoldFiles(L"shared", older), nullptr);
     };
     auto check = [&] {
         size_t moved = 0, wrong = 0;
@@ -70,6 +79,13 @@ TEST(KilledRuns, AnUpdateWalkOf2000Entries) {
         EXPECT_EQ(wrong, 0u);
         EXPECT_FALSE(test::PathExists(L"patchlist.txt") ||
                      test::PathExists(L"patchlist.txt.applying"));
+        // The old copies went as the scanner let go of them.
+        test::EndProcess(std::exchange(scanner, nullptr));
+        size_t copies = 0;
+        for (int d = 0; d < 20; ++d)
+            copies += test::ListFolder(L"d" + std::to_wstring(d)).size() - 100;
+        EXPECT_EQ(copies, 0u);
+        EXPECT_FALSE(test::PathExists(L"velmora.setaside"));
         // No failure for the files the killed run placed; a run that finds no
         // list says so at level ERROR, as it always has.
         const std::string log = test::ReadFileBytes(L"velmora.log");

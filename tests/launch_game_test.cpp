@@ -52,7 +52,9 @@ TEST(LaunchGame, ThePopupFollowsTheBytesAndItsThreadAnswers) {
 // is not tried (Game.exe's request, EngineCore.dll's two). Once the game is
 // started the popup stays until the process ends.
 TEST(LaunchGame, StartsTheGameOrSaysWhyNot) {
-    const std::string launch = "[INFO] Launch system64\\Game.exe\n";
+    const std::string launch = "[INFO] Launch system64\\Game.exe\n",
+                      missing = "The game's servers do not have this file. Please tell the "
+                                "game's support.";
     struct Case {
         std::vector<std::wstring> missing;
         const char* game;    // Game.exe's bytes; nullptr: the stand-in game
@@ -63,9 +65,9 @@ TEST(LaunchGame, StartsTheGameOrSaysWhyNot) {
         {{L"Presence.dll"}, nullptr, "0 1 0 0 2 ", "[INFO] All system files present\n" + launch},
         {{L"Game.exe", L"EngineCore.dll", L"MediaLib.dll"},
          nullptr,
-         "1 0 3 1 0 Failed to download required file: EngineCore.dll",
-         "[ERROR] Failed to download: system64\\EngineCore.dll\n"
-         "[ERROR] Failed to download required files\n"},
+         "1 0 3 1 0 Failed to download required file: EngineCore.dll\n\n" + missing,
+         "[ERROR] Failed to download: system64\\EngineCore.dll\n[ERROR] Told the player: " +
+             missing + "\n[ERROR] Failed to download required files\n"},
         {{},
          "not a program",
          "0 0 0 0 0 Failed to launch the game",

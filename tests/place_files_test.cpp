@@ -59,14 +59,14 @@ TEST(ApplyPatchEntry, RememberedFoldersKeepTheLogAndComeBack) {
         test::ScopedWorkDir dir;
         for (const auto& e : entries)
             ASSERT_TRUE(test::WriteFileBytes(L"download\\" + e, test::Narrow(e)));
-        KnownDirectories known;
+        PatchWalk walk;
         test::LogCapture log;
         for (const auto& e : entries)
-            EXPECT_TRUE(ApplyPatchEntry(e, remember ? &known : nullptr)) << test::Narrow(e);
+            EXPECT_TRUE(ApplyPatchEntry(e, remember ? &walk : nullptr)) << test::Narrow(e);
         logs[remember] = log.Text();
         test::RemoveTree(L"a");
         ASSERT_TRUE(test::WriteFileBytes(L"download\\a\\b\\6", "six"));
-        EXPECT_TRUE(ApplyPatchEntry(L"a\\b\\6", &known));
+        EXPECT_TRUE(ApplyPatchEntry(L"a\\b\\6", &walk));
         EXPECT_EQ(test::ReadFileBytes(L"a\\b\\6"), "six");
     }
     EXPECT_EQ(logs[0], logs[1]);

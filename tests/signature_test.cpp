@@ -2,8 +2,8 @@
 // minisign signature from the same server; anything else is that server's
 // failure. make_test_signatures.sh signs at test time with the key linked here.
 #include "net/net.h"
-#include "net/signing_key.h"
-#include "net/verify_signature.h"
+#include "net/signature/signing_key.h"
+#include "net/signature/verify_signature.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-// The test key, linked in place of the build's own (see net/signing_key.h).
-#include "net/signing_key.h"
+// The test key, linked in place of the build's own (see net/signature/signing_key.h).
+#include "net/signature/signing_key.h"
 
 const char kSigningKey[] = TEST_SIGNING_KEY;

@@ -2,6 +2,7 @@
 // window paints during the walk, the lock, and the game's copies it ends.
 #include "app/app.h"
 #include "app/update_rules.h"
+#include "launch/launch.h"
 #include "patch/patch.h"
 #include "support/test_support.h"
 
@@ -18,7 +19,7 @@ namespace {
 // control's own context draws nothing. Null: one pixel right of the bar.
 std::vector<COLORREF> Pixels(HWND control) {
     HWND window = GetParent(g_statusLabel);
-    RECT r = {280, 30, 281, 31};
+    RECT r = {280, 60, 281, 61};
     if (control) {
         GetWindowRect(control, &r);
         MapWindowPoints(HWND_DESKTOP, window, reinterpret_cast<POINT*>(&r), 2);
@@ -64,6 +65,7 @@ void RunUpdate(int show) {
 }
 
 void CloseUpdateWindow() {
+    ShowProgressPopup(L"", 100); // the launch's, as the process would end
     DestroyWindow(GetParent(g_statusLabel));
     for (MSG msg; PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE);) {
     }
@@ -71,36 +73,46 @@ void CloseUpdateWindow() {
 
 } // namespace
 
-// Each row's outcome: the last two labels, the entries found already in place,
+// UTF-16 little-endian with its mark, as Windows PowerShell writes.
+std::string Utf16(const std::wstring& text) {
+    std::string bytes = "\xFF\xFE";
+    for (wchar_t c : text)
+        bytes += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
+    return bytes;
+}
+
+// Each row's outcome: the last label, the entries found already in place,
 // patchlist.txt's bytes or "(deleted)", and whether the accented file came.
 TEST(UpdateOutcome, ReplacesRefusesAndKeepsWhatFailed) {
-    const std::string deleted = "|patchlist.txt has been deleted.|",
-                      done = "Update complete!" + deleted,
-                      incomplete = "Update incomplete: 1 of 3 files failed|patchlist.txt kept for "
-                                   "1 files.|0|";
+    const std::string deleted = "patchlist.txt has been deleted.|",
+                      missing = "Update incomplete: 1 of 3 files failed (not in download\\). ",
+                      incomplete = "Update incomplete: 1 of 3 files failed (could not be moved). "
+                                   "patchlist.txt kept for 1 files.|0|";
     struct Case {
         std::string list, outcome, note = ""; // note: patchlist.txt.applying of a cut walk
     } cases[] = {
-        {"readme.txt\r\nsub\\b.txt\n", done + "0|(deleted)|0"},
+        {"readme.txt\r\nsub\\b.txt\n", deleted + "0|(deleted)|0"},
         // Nothing can be placed below the file f; missing.dll and the unsafe
         // entry are not kept.
         {"readme.txt\r\nf\\x.dll\r\nmissing.dll\n..\\outside.txt\n \"f\\y.dll\"\t\nf\\x.dll\n",
-         "Update incomplete: 5 of 6 files failed|patchlist.txt kept for 3 files.|0|"
-         "f\\x.dll\r\n \"f\\y.dll\"\t\r\nf\\x.dll\r\n|0"},
+         "Update incomplete: 5 of 6 files failed (could not be moved). patchlist.txt kept for 3 "
+         "files.|0|f\\x.dll\r\n \"f\\y.dll\"\t\r\nf\\x.dll\r\n|0"},
         // A walk of this list was cut short after placed.txt had been moved;
         // the note of another list proves nothing about this one.
-        {"readme.txt\r\nplaced.txt\n", done + "1|(deleted)|0", "readme.txt\r\nplaced.txt\r\n"},
-        {"readme.txt\nplaced.txt\nmissing.dll\n",
-         "Update incomplete: 1 of 3 files failed" + deleted + "1|(deleted)|0",
+        {"readme.txt\r\nplaced.txt\n", deleted + "1|(deleted)|0", "readme.txt\r\nplaced.txt\r\n"},
+        {"readme.txt\nplaced.txt\nmissing.dll\n", missing + deleted + "1|(deleted)|0",
          "readme.txt\r\nplaced.txt\r\nmissing.dll\r\n"},
         {"readme.txt\r\nplaced.txt\n",
-         "Update incomplete: 1 of 2 files failed" + deleted + "0|(deleted)|0", "readme.txt\r\n"},
+         "Update incomplete: 1 of 2 files failed (not in download\\). " + deleted + "0|(deleted)|0",
+         "readme.txt\r\n"},
         // Names outside ASCII; the kept list in the list's own encoding.
         {u8"\uFEFFreadme.txt\r\ndonnées\\café.txt\r\nf\\é.dll\n",
          incomplete + u8"\uFEFFf\\é.dll\r\n|1"},
         {"readme.txt\r\ndonn\xE9"
          "es\\caf\xE9.txt\r\nf\\\xE9.dll\n",
          incomplete + "f\\\xE9.dll\r\n|1"},
+        {Utf16(L"readme.txt\r\ndonnées\\café.txt\r\nf\\é.dll\r\n"),
+         incomplete + Utf16(L"f\\é.dll\r\n") + "|1"},
     };
     for (const auto& c : cases) {
         test::ScopedWorkDir dir;
@@ -119,7 +131,7 @@ TEST(UpdateOutcome, ReplacesRefusesAndKeepsWhatFailed) {
 
         ASSERT_GE(g_labels.size(), 3u) << c.list;
         EXPECT_EQ(g_labels.front(), L"Updating files...");
-        const std::wstring labels = g_labels.end()[-2] + L"|" + g_labels.back() + L"|";
+        const std::wstring labels = g_labels.back() + L"|";
         const bool kept = test::PathExists(L"patchlist.txt");
         EXPECT_EQ(test::Narrow(labels) +
                       std::to_string(test::CountOf(log.Text(), "[INFO] Already in place: ")) + "|" +
@@ -131,6 +143,34 @@ TEST(UpdateOutcome, ReplacesRefusesAndKeepsWhatFailed) {
         EXPECT_FALSE(test::PathExists(dir.path() + L"\\..\\outside.txt") ||
                      test::PathExists(L"patchlist.txt.tmp") ||
                      test::PathExists(L"patchlist.txt.applying"));
+    }
+}
+
+// A list another program has open is kept as it is, with download\ untouched,
+// and the next run, once it has let go, places it all. (Wine does not hold a
+// read to another program's locked bytes, so a list that reads short cannot
+// be made here.)
+TEST(UpdateOutcome, AListThatCannotBeReadWholeIsKept) {
+    for (const wchar_t* mode : {L"exclusive"}) {
+        test::ScopedWorkDir dir;
+        test::InstallRuntimeFiles();
+        ASSERT_TRUE(test::WriteFileBytes(L"download\\a.dll", "new") &&
+                    test::WriteFileBytes(L"patchlist.txt", "a.dll\r\n"));
+        HANDLE holder = test::HoldFiles(mode, {L"patchlist.txt"});
+        ASSERT_NE(holder, nullptr);
+        RunUpdate(SW_HIDE);
+        CloseUpdateWindow();
+        test::EndProcess(holder);
+        EXPECT_EQ(test::Narrow(g_labels.back()),
+                  "patchlist.txt could not be read (another program has it open, error 32); it "
+                  "is kept for the next update.");
+        EXPECT_EQ(test::ReadFileBytes(L"patchlist.txt") + test::ReadFileBytes(L"download\\a.dll"),
+                  "a.dll\r\nnew");
+        EXPECT_FALSE(test::PathExists(L"a.dll") || test::PathExists(L"patchlist.txt.applying"));
+        RunUpdate(SW_HIDE);
+        CloseUpdateWindow();
+        EXPECT_EQ(test::ReadFileBytes(L"a.dll"), "new");
+        EXPECT_FALSE(test::PathExists(L"patchlist.txt"));
     }
 }
 
@@ -206,7 +246,7 @@ TEST(InstallationLock, ADeepFolderIsLockedAndUpdated) {
     const std::wstring entry = std::wstring(250, L'x') + L"\\" + std::wstring(20, L'y') + L".dat";
     ASSERT_TRUE(test::WriteFileBytes(L"download\\" + entry, "new"));
     ASSERT_TRUE(test::WriteFileBytes(L"patchlist.txt", test::Narrow(entry)));
-    EXPECT_TRUE(LoadPatchList());
+    EXPECT_EQ(LoadPatchList(), PatchListRead::Read);
     ASSERT_EQ(g_patchList, PatchList{entry});
     g_patchList.clear();
     EXPECT_TRUE(ApplyPatchEntry(entry));

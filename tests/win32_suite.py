@@ -231,6 +231,29 @@ def case_wow64_update_run(wow64, win32, check):
           [(a, b) for a, b in zip(log32, log64) if a != b][:3] or (len(log32), len(log64)))
 
 
+def case_wow64_updater_replaces_itself(wow64, win32, check):
+    """A copy of the program started from the game folder, whose update names updater.exe:
+    the new image is in place and the game started; the next run (the new program) removes
+    the old image."""
+    folder = game_folder("wow64-self", "system64", ())
+    with open(UPDATER32, "rb") as f:
+        image = f.read()
+    new = image + b"the new build"  # bytes after the image: it runs the same
+    for path, data in (("updater.exe", image), ("download/updater.exe", new),
+                       ("patchlist.txt", b"updater.exe\r\n")):
+        write(os.path.join(folder, path), data)
+    self = os.path.join(folder, "updater.exe")
+    old = lambda: [n for n in os.listdir(folder) if ".old~" in n or n == "velmora.setaside"]
+    check("exit code", wow64.wine(self, "update", "--log", cwd=folder) == 0)
+    got = (read(folder, "updater.exe") == new, read(folder, "patchlist.txt"), len(old()))
+    check("new image, list, old image and note", got == (True, None, 2) or got)
+    check("game started", launched(folder, "system64"))
+    os.remove(os.path.join(folder, "launch-record.txt"))
+    check("the new program's exit code", wow64.wine(self, "--log", cwd=folder) == 0)
+    check("no old image", old() == [] or old())
+    check("game started again", launched(folder, "system64"))
+
+
 def case_win32_only_system32(wow64, win32, check):
     """On a 32-bit Windows only system32\\ is looked at, fetched into and started from."""
     folder = game_folder("win32-launch", "system32", ("Crashlog.dll", "NetFetch.dll"))

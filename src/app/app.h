@@ -45,5 +45,10 @@ void TerminateProcessesByName(const std::wstring& name);
 void SetUpdateWindowClosable(bool closable);
 
 // Places every entry of the list under the update window, moving its bar and
-// label, and ends with the label on the outcome; which entries failed.
-std::vector<bool> WalkPatchList(HWND window, const PatchList& list, bool resumed);
+// label, and ends with the label on the outcome; why each entry failed (None
+// for those placed).
+std::vector<PlaceFailure> WalkPatchList(HWND window, const PatchList& list, bool resumed);
+
+// "Update incomplete: N of M files failed" and, in brackets, the reason most
+// of the failed entries share.
+std::wstring IncompleteUpdateText(const std::vector<PlaceFailure>& failures);

@@ -37,29 +37,33 @@ bool TakeInstallationLock(ScopedMutex& lock, bool update) {
         return false;
     }
     Logger::Write(L"ERROR", L"Another updater is running in this folder");
-    MessageBoxW(nullptr, L"Another update is running in this folder.", L"Error",
-                MB_OK | MB_ICONERROR);
+    ShowErrorBox(L"Another update is running in this folder.");
     return false;
 }
 
-std::wstring KeptPatchListText(std::size_t kept) {
-    return L"patchlist.txt kept for " + std::to_wstring(kept) + L" files.";
-}
-
 // A failed file stays in download\; the list keeps naming it so the next
-// update run tries again, and the launch goes ahead regardless.
-void DisposeOfPatchList(const PatchList& list, const std::vector<bool>& failed) {
+// update run tries again, and the launch goes ahead regardless. After a
+// failure the label keeps its count and reason before the list's outcome.
+void DisposeOfPatchList(const PatchList& list, const std::vector<PlaceFailure>& failures) {
+    std::vector<bool> failed;
+    for (PlaceFailure f : failures)
+        failed.push_back(f != PlaceFailure::None);
     const bool anyFailed = std::find(failed.begin(), failed.end(), true) != failed.end();
     PatchList retry = anyFailed ? FailedEntriesToRetry(list, failed) : PatchList();
     bool listReplaced = false;
+    std::wstring outcome;
     if (!retry.empty()) {
         listReplaced = SavePatchList(retry);
-        if (listReplaced)
-            SetWindowTextW(g_statusLabel, KeptPatchListText(retry.size()).c_str());
+        outcome = listReplaced
+                      ? L"patchlist.txt kept for " + std::to_wstring(retry.size()) + L" files."
+                      : L"Failed to write patchlist.txt.";
     } else {
-        SetWindowTextW(g_statusLabel, DeletePatchList() ? L"patchlist.txt has been deleted."
-                                                        : L"Failed to delete patchlist.txt.");
+        outcome = DeletePatchList() ? L"patchlist.txt has been deleted."
+                                    : L"Failed to delete patchlist.txt.";
     }
+    SetWindowTextW(
+        g_statusLabel,
+        (anyFailed ? IncompleteUpdateText(failures) + L". " + outcome : outcome).c_str());
     // While patchlist.txt still names the walked list, the next run resumes
     // that walk.
     ClearPatchWalkNote(listReplaced);
@@ -84,6 +88,9 @@ int UpdaterMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int showComman
     ScopedMutex lock = CreateInstallationLock();
     if (!TakeInstallationLock(lock, update))
         return 0;
+    // Old copies of files that were in use (this program's own image among
+    // them) go once their programs have ended.
+    TidySetAsideFiles();
     InitCommonControls();
     if (!update) {
         LaunchGame();
@@ -97,16 +104,24 @@ int UpdaterMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int showComman
     if (!window)
         return 0;
     SetUpdateWindowClosable(false);
-    LoadPatchList();
+    std::wstring unreadable;
+    const PatchListRead read = LoadPatchList(&unreadable);
     ShowWindow(window, showCommand);
     SetWindowTextW(g_statusLabel, L"Updating files...");
 
-    // Written before the first move, and left alone when this list's walk is
-    // resumed: rewriting it then would lose it to a crash in between.
-    const bool resumed = !g_patchList.empty() && PatchWalkWasCutShort(g_patchList);
-    if (!g_patchList.empty() && !resumed)
-        NotePatchWalk(g_patchList);
-    DisposeOfPatchList(g_patchList, WalkPatchList(window, g_patchList, resumed));
+    if (read == PatchListRead::Unreadable) {
+        // Kept, with download\ as it is: the next update run tries again.
+        SetWindowTextW(g_statusLabel, (L"patchlist.txt could not be read (" + unreadable +
+                                       L"); it is kept for the next update.")
+                                          .c_str());
+    } else {
+        // Written before the first move, and left alone when this list's walk
+        // is resumed: rewriting it then would lose it to a crash in between.
+        const bool resumed = !g_patchList.empty() && PatchWalkWasCutShort(g_patchList);
+        if (!g_patchList.empty() && !resumed)
+            NotePatchWalk(g_patchList);
+        DisposeOfPatchList(g_patchList, WalkPatchList(window, g_patchList, resumed));
+    }
 
     LaunchGame();
     SetUpdateWindowClosable(true);

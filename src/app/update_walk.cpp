@@ -9,6 +9,8 @@
 
 #include <commctrl.h>
 
+#include <iterator>
+
 namespace {
 
 void SetStatus(const wchar_t* text) {
@@ -57,21 +59,52 @@ void PaintHeldBack(HWND parent, HWND control, const RECT& at) {
                  PRF_CLIENT | PRF_ERASEBKGND);
 }
 
-std::wstring IncompleteUpdateText(std::size_t failed, std::size_t total) {
-    return L"Update incomplete: " + std::to_wstring(failed) + L" of " + std::to_wstring(total) +
-           L" files failed";
+const wchar_t* FailureWords(PlaceFailure failure) {
+    switch (failure) {
+    case PlaceFailure::InUse:
+        return L"in use by another program";
+    case PlaceFailure::NotWritable:
+        return L"folder not writable";
+    case PlaceFailure::DiskFull:
+        return L"disk full";
+    case PlaceFailure::NotInDownload:
+        return L"not in download\\";
+    case PlaceFailure::Refused:
+        return L"refused as unsafe";
+    default:
+        return L"could not be moved";
+    }
 }
 
 } // namespace
 
-std::vector<bool> WalkPatchList(HWND window, const PatchList& list, bool resumed) {
+std::wstring IncompleteUpdateText(const std::vector<PlaceFailure>& failures) {
+    // The reason most of the failed entries share; a tie goes to the one first
+    // in PlaceFailure's order.
+    size_t counts[static_cast<size_t>(PlaceFailure::Other) + 1] = {};
+    size_t failed = 0;
+    for (PlaceFailure f : failures)
+        if (f != PlaceFailure::None) {
+            ++counts[static_cast<size_t>(f)];
+            ++failed;
+        }
+    size_t common = 1;
+    for (size_t f = 2; f < std::size(counts); ++f)
+        common = counts[f] > counts[common] ? f : common;
+    return L"Update incomplete: " + std::to_wstring(failed) + L" of " +
+           std::to_wstring(failures.size()) + L" files failed (" +
+           FailureWords(static_cast<PlaceFailure>(common)) + L")";
+}
+
+std::vector<PlaceFailure> WalkPatchList(HWND window, const PatchList& list, bool resumed) {
     const size_t n = list.size();
-    std::vector<bool> failed(n, false);
+    std::vector<PlaceFailure> failed(n, PlaceFailure::None);
     if (n == 0) {
         SetStatus(L"No files found to update");
         return failed;
     }
-    KnownDirectories known;
+    PatchWalk walk;
+    walk.resumed = resumed;
     size_t failures = 0;
     SetRedraw(g_progressBar, false);
     const RECT barAt = ControlRect(g_progressBar);
@@ -92,14 +125,11 @@ std::vector<bool> WalkPatchList(HWND window, const PatchList& list, bool resumed
             PumpThreadMessages();
             paintedAt = GetTickCount();
         }
-        if (!ApplyPatchEntry(list[k - 1], &known, resumed)) {
-            failed[k - 1] = true;
-            ++failures;
-        }
+        failures += !ApplyPatchEntry(list[k - 1], &walk, &failed[k - 1]);
     }
     SetRedraw(g_progressBar, true);
     if (position != paintedPosition)
         PaintNow(g_progressBar);
-    SetStatus(failures == 0 ? L"Update complete!" : IncompleteUpdateText(failures, n).c_str());
+    SetStatus(failures == 0 ? L"Update complete!" : IncompleteUpdateText(failed).c_str());
     return failed;
 }

@@ -19,10 +19,11 @@ void SetUpdateWindowClosable(bool closable) {
 LRESULT CALLBACK UpdateWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_CREATE:
-        g_statusLabel = CreateWindowExW(0, L"STATIC", L"labStatus", WS_CHILD | WS_VISIBLE, 10, 10,
-                                        260, 20, window, nullptr, nullptr, nullptr);
+        // Three lines: an incomplete update says why and what became of the list.
+        g_statusLabel = CreateWindowExW(0, L"STATIC", L"labStatus", WS_CHILD | WS_VISIBLE, 10, 6,
+                                        260, 42, window, nullptr, nullptr, nullptr);
         g_progressBar =
-            CreateWindowExW(0, PROGRESS_CLASSW, nullptr, WS_CHILD | WS_VISIBLE | PBS_SMOOTH, 10, 40,
+            CreateWindowExW(0, PROGRESS_CLASSW, nullptr, WS_CHILD | WS_VISIBLE | PBS_SMOOTH, 10, 52,
                             260, 20, window, nullptr, nullptr, nullptr);
         SendMessageW(g_progressBar, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
         return 0;

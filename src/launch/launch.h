@@ -2,6 +2,8 @@
 // the operating system's bitness, and the start of the game.
 #pragma once
 
+#include "net/net.h"
+
 #include <windows.h>
 
 #include <string>
@@ -19,6 +21,10 @@ std::vector<std::wstring> GetRequiredSystemFiles();
 // popup; false, after telling the user, when one cannot be had.
 bool EnsureSystemFiles();
 
+// The failure box's text: "Failed to download required file: " and the
+// name, then what happened and what the player can do.
+std::wstring DownloadFailureText(const std::wstring& name, const DownloadFailure& failure);
+
 // True when the operating system can run x86-64 programs.
 bool IsNative64Bit();
 
@@ -33,6 +39,11 @@ extern HWND g_progressPopup;
 // creating it when none is shown, then dispatches the pending messages. From
 // 100 on it closes a shown popup instead (without dispatching anything).
 void ShowProgressPopup(const wchar_t* text, int percent);
+
+// The program's message boxes ("Error", OK, the error icon, no owner). The
+// popup stays above every other window, so it is closed first: a box under it
+// could be neither seen nor answered.
+void ShowErrorBox(const std::wstring& text);
 
 // Dispatches the thread's pending messages without waiting, as each
 // ShowProgressPopup call does; long work calls it so the windows answer.

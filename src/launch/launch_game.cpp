@@ -24,7 +24,7 @@ void LaunchGame() {
     HINSTANCE started =
         ShellExecuteW(nullptr, L"open", game.c_str(), L"startgame", nullptr, SW_SHOWNORMAL);
     if (reinterpret_cast<INT_PTR>(started) <= 32) {
-        MessageBoxW(nullptr, L"Failed to launch the game", L"Error", MB_OK | MB_ICONERROR);
+        ShowErrorBox(L"Failed to launch the game");
         Logger::Write(L"ERROR", L"Failed to launch the game " + game);
     }
 

@@ -134,10 +134,24 @@ void PumpThreadMessages() {
     }
 }
 
+namespace {
+
+void CloseProgressPopup() {
+    DestroyWindow(g_progressPopup);
+    g_progressPopup = nullptr;
+}
+
+} // namespace
+
+void ShowErrorBox(const std::wstring& text) {
+    if (g_progressPopup)
+        CloseProgressPopup();
+    MessageBoxW(nullptr, text.c_str(), L"Error", MB_OK | MB_ICONERROR);
+}
+
 void ShowProgressPopup(const wchar_t* text, int percent) {
     if (percent >= 100 && g_progressPopup) {
-        DestroyWindow(g_progressPopup);
-        g_progressPopup = nullptr;
+        CloseProgressPopup();
         return;
     }
     if (!g_progressPopup) {

@@ -25,14 +25,17 @@ int DownloadPercent(std::size_t i, std::size_t n) {
 
 // Anything at the path counts, a directory too; a link counts by its target.
 // Every failed lookup counts as missing: not found is the usual reason, and
-// for any other (access denied, say) the download that follows decides.
+// for any other (access denied, say) the download that follows decides. A
+// file of no bytes is missing too: what a crash or a power cut most often
+// leaves.
 bool IsPresent(const std::wstring& path) {
     const std::wstring name = FileSystemPath(path);
-    DWORD attributes = GetFileAttributesW(name.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES)
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(name.c_str(), GetFileExInfoStandard, &data))
         return false;
+    const DWORD attributes = data.dwFileAttributes;
     if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-        return true;
+        return (attributes & FILE_ATTRIBUTE_DIRECTORY) || data.nFileSizeHigh || data.nFileSizeLow;
     ScopedHandle target(CreateFileW(name.c_str(), 0,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
@@ -97,10 +100,11 @@ bool EnsureSystemFiles() {
                 pumpedAt = now;
             }
         };
-        if (!DownloadFromMirrors(entry, progress)) {
-            ShowProgressPopup(L"", 100);
-            MessageBoxW(nullptr, (L"Failed to download required file: " + name).c_str(), L"Error",
-                        MB_OK | MB_ICONERROR);
+        DownloadFailure failure;
+        if (!DownloadFromMirrors(entry, progress, &failure)) {
+            const std::wstring text = DownloadFailureText(name, failure);
+            Logger::Write(L"ERROR", L"Told the player: " + text.substr(text.find(L"\n\n") + 2));
+            ShowErrorBox(text);
             return false;
         }
     }

@@ -1,17 +1,19 @@
-// One request: the part opened where the kept bytes end, each response's
-// body judged at its first bytes (appended, written from zero, or dropped),
-// and the outcome decided once the transfer ends.
+// One request: the part opened where the kept bytes end, the responses
+// judged as they come (response.cpp), and the outcome decided once the
+// transfer ends.
 #include "net/attempt.h"
-#include "net/proxy.h"
+#include "net/proxy/proxy.h"
+#include "net/response.h"
 #include "net/scoped_curl.h"
+#include "net/signature/verify_signature.h"
 #include "net/transfer.h"
-#include "net/verify_signature.h"
+#include "patch/patch.h"
 #include "long_path.h"
 #include "scoped_win.h"
 
-#include <io.h>
 #include <share.h>
 
+#include <cerrno>
 #include <optional>
 
 namespace {
@@ -28,116 +30,17 @@ static_assert(kCurlOk == CURLE_OK && kCurlUnsupportedProtocol == CURLE_UNSUPPORT
                   kCurlPartialFile == CURLE_PARTIAL_FILE && kCurlWriteError == CURLE_WRITE_ERROR &&
                   kCurlOperationTimedOut == CURLE_OPERATION_TIMEDOUT &&
                   kCurlGotNothing == CURLE_GOT_NOTHING && kCurlSendError == CURLE_SEND_ERROR &&
-                  kCurlRecvError == CURLE_RECV_ERROR,
+                  kCurlRecvError == CURLE_RECV_ERROR &&
+                  kCurlSslConnectError == CURLE_SSL_CONNECT_ERROR &&
+                  kCurlTooManyRedirects == CURLE_TOO_MANY_REDIRECTS &&
+                  kCurlPeerFailedVerification == CURLE_PEER_FAILED_VERIFICATION,
               "libcurl's result codes");
-
-// Where the current response's body goes.
-enum class Body { Undecided, Dropped, Written, Appended, Refetch };
-
-bool Writing(Body body) {
-    return body == Body::Written || body == Body::Appended;
-}
-
-// The current response; a redirect's is dropped at the next status line.
-struct Response {
-    std::string etag, lastModified, contentRange, retryAfter;
-    Body body = Body::Undecided;
-};
-
-// One attempt's state, shared with libcurl's callbacks.
-struct Attempt {
-    Attempt(PartFile& p, const std::string& u) : part(p), url(u) {}
-    PartFile& part;
-    const std::string& url;
-    CURL* curl = nullptr;
-    FILE* file = nullptr;
-    std::optional<PartFile::Kept> kept; // the bytes asked to be continued
-    bool infoKept = false;              // the .part.info describes the file's bytes
-    Response response;
-    ServerCheck server;
-    ArrivedHash hash;              // of the bytes the .part holds
-    curl_off_t now = 0, total = 0; // of the current response's body
-};
 
 // A transfer counts only if libcurl finished it, the file was closed without
 // error and the last response was 200, or a 206 that continued the kept bytes.
 bool DownloadSucceeded(CURLcode result, long status, bool fileClosed, bool continued) {
     // Unasked for, a 206 or a 304 is no more a copy of the file than a 404 is.
     return result == CURLE_OK && fileClosed && (status == 200 || (status == 206 && continued));
-}
-
-// The file changed since the kept bytes came: its whole body follows.
-bool StartFromZero(Attempt& a) {
-    a.infoKept = !a.part.DropInfo();
-    if (fflush(a.file) != 0 || _chsize_s(_fileno(a.file), 0) != 0 ||
-        _fseeki64(a.file, 0, SEEK_SET) != 0)
-        return false;
-    a.kept.reset();
-    Logger::Write(L"INFO", L"The file changed on the server; downloading it from the start");
-    return true;
-}
-
-// The first body bytes of a response decide where its body goes; false ends
-// the transfer.
-bool DecideBody(Attempt& a) {
-    Response& r = a.response;
-    r.body = Body::Dropped;
-    const long status = ResponseStatus(a.curl);
-    if (a.kept && (status == 206 || status == 416)) {
-        const auto answer =
-            JudgeRangeAnswer(status, r.contentRange, a.kept->bytes, a.kept->info.length);
-        r.body = answer == RangeAnswer::Append ? Body::Appended : Body::Refetch;
-        a.hash.Start();
-        return r.body == Body::Appended && a.hash.AddKept(a.file, a.kept->bytes);
-    }
-    if (status != 200)
-        return true; // an error body is not the file; kept bytes wait for the next attempt
-    if (a.kept && !StartFromZero(a))
-        return false;
-    r.body = Body::Written;
-    a.hash.Start();
-    curl_off_t length = -1;
-    curl_easy_getinfo(a.curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
-    Validator validator = ChooseValidator(r.etag, r.lastModified);
-    if (length > 0 && !validator.value.empty())
-        a.infoKept = a.part.WriteInfo(
-            {a.url, validator.value, validator.isEtag, static_cast<std::uint64_t>(length)});
-    return true;
-}
-
-size_t OnBody(char* data, size_t size, size_t count, void* user) {
-    Attempt& a = *static_cast<Attempt*>(user);
-    if (a.response.body == Body::Undecided && !DecideBody(a))
-        return 0; // ends the transfer
-    if (!Writing(a.response.body))
-        return size * count;
-    const size_t written = WriteDownloadData(data, size, count, a.file);
-    a.hash.Add(data, written * size);
-    return written;
-}
-
-size_t OnHeader(char* data, size_t size, size_t count, void* user) {
-    Attempt& a = *static_cast<Attempt*>(user);
-    const std::string_view line(data, size * count);
-    Response& r = a.response;
-    if (line.substr(0, 5) == "HTTP/")
-        r = Response();
-    else if (auto v = HeaderValue(line, "etag"))
-        r.etag = std::string(*v);
-    else if (auto v = HeaderValue(line, "last-modified"))
-        r.lastModified = std::string(*v);
-    else if (auto v = HeaderValue(line, "content-range"))
-        r.contentRange = std::string(*v);
-    else if (auto v = HeaderValue(line, "retry-after"))
-        r.retryAfter = std::string(*v);
-    return size * count;
-}
-
-int OnProgress(void* user, curl_off_t dltotal, curl_off_t dlnow, curl_off_t, curl_off_t) {
-    Attempt& a = *static_cast<Attempt*>(user);
-    a.total = dltotal;
-    a.now = dlnow;
-    return 0;
 }
 
 // Tells the caller how far the file has come.
@@ -161,20 +64,36 @@ bool SetOptions(Attempt& a, curl_slist* headers, const std::string& range) {
               SetOption(curl, CURLOPT_HEADERDATA, &a, L"HEADERDATA") &&
               SetOption(curl, CURLOPT_XFERINFOFUNCTION, OnProgress, L"XFERINFOFUNCTION") &&
               SetOption(curl, CURLOPT_XFERINFODATA, &a, L"XFERINFODATA") &&
-              SetOption(curl, CURLOPT_NOPROGRESS, 0L, L"NOPROGRESS");
+              SetOption(curl, CURLOPT_NOPROGRESS, 0L, L"NOPROGRESS") &&
+              // A proxy's answer to CONNECT is no response of the file's.
+              SetOption(curl, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L, L"SUPPRESS_CONNECT_HEADERS");
     if (ok && !range.empty())
         ok = SetOption(curl, CURLOPT_RANGE, range.c_str(), L"RANGE") &&
              SetOption(curl, CURLOPT_HTTPHEADER, headers, L"HTTPHEADER");
     return ok;
 }
 
+// The folder a download's file goes into, for the player's messages.
+std::wstring FolderOf(const PartFile& part) {
+    return SplitAtLastSeparator(part.target(), Separators::Either).directory;
+}
+
+// A write that failed: the drive is full, or the folder may not be written.
+void ReportWriteFailure(Attempt& a, int error) {
+    a.failure = DownloadFailure();
+    a.failure.kind = error == ENOSPC ? FetchFailure::DiskFull : FetchFailure::NotWritable;
+    a.failure.folder = FolderOf(a.part);
+}
+
 // Opens the part at the end of the kept bytes, or empty; nothing when the
 // attempt goes on, else how it ends.
 std::optional<Outcome> OpenPart(Attempt& a, ScopedFile& stream) {
     // Exclusive: a second copy of the program must not write into it too.
+    errno = 0;
     FILE* opened =
         _wfsopen(FileSystemPath(a.part.path()).c_str(), a.kept ? L"r+b" : L"wb", _SH_DENYRW);
     if (!opened) {
+        ReportWriteFailure(a, errno);
         Logger::Write(L"ERROR", L"Failed to open file for writing: " + a.part.target());
         return Outcome::Failed;
     }
@@ -192,6 +111,24 @@ std::optional<Outcome> OpenPart(Attempt& a, ScopedFile& stream) {
     return std::nullopt;
 }
 
+// A whole file, checked and moved into place. One that passed its check but
+// could not be moved (a scanner holding it, say) keeps its part and info, so
+// the next attempt or the next start places it without fetching it again.
+Outcome PlaceWhole(Attempt& a, const DownloadProgress& progress) {
+    if (!SignatureHolds(a.part, a.url, progress, a.hash)) {
+        a.failure.kind = FetchFailure::BadSignature;
+        a.part.Discard();
+        return Outcome::Failed;
+    }
+    if (!a.part.Place()) {
+        a.failure.kind = FetchFailure::NotWritable;
+        a.failure.folder = FolderOf(a.part);
+        return Outcome::Retry;
+    }
+    Logger::Write(L"INFO", L"Download successful");
+    return Outcome::Done;
+}
+
 // What the ended transfer leaves: the file placed, the part kept for another
 // attempt, or nothing.
 Outcome Conclude(Attempt& a, CURLcode result, long status, bool closed,
@@ -206,19 +143,22 @@ Outcome Conclude(Attempt& a, CURLcode result, long status, bool closed,
     // promised; a fresh one libcurl holds to its Content-Length.
     const bool appended = a.response.body == Body::Appended;
     if (DownloadSucceeded(result, status, closed, appended) &&
-        (!appended || a.part.Size() == static_cast<long long>(a.kept->info.length))) {
-        if (SignatureHolds(a.part, a.url, progress, a.hash) && a.part.Place()) {
-            Logger::Write(L"INFO", L"Download successful");
-            return Outcome::Done;
-        }
+        (!appended || a.part.Size() == static_cast<long long>(a.kept->info.length)))
+        return PlaceWhole(a, progress);
+    Logger::Write(L"ERROR", L"Download failed with HTTP code: " + std::to_wstring(status));
+    if (a.broken != BodyLimit::None) {
+        ReportBrokenLimit(a);
         a.part.Discard();
         return Outcome::Failed;
     }
-    Logger::Write(L"ERROR", L"Download failed with HTTP code: " + std::to_wstring(status));
     if (result != CURLE_OK)
         Logger::Write(L"ERROR", L"Transfer error: " + TransferError(result, a.server));
     else if (!closed)
         Logger::Write(L"ERROR", L"Failed to write the download to disk: " + a.part.target());
+    if (!closed || a.writeErrno != 0)
+        ReportWriteFailure(a, a.writeErrno != 0 ? a.writeErrno : errno);
+    else
+        a.failure.kind = RequestFailure(result, status, a.server);
     // Kept only when the next attempt can ask for the rest.
     const bool retry = closed && IsTransientFailure(result, status);
     if (!retry || !a.infoKept || a.part.Size() <= 0)
@@ -229,10 +169,14 @@ Outcome Conclude(Attempt& a, CURLcode result, long status, bool closed,
 } // namespace
 
 Outcome RunAttempt(PartFile& part, const std::string& url, const DownloadProgress& progress,
-                   std::string& retryAfter) {
-    Attempt a(part, url);
+                   std::string& retryAfter, DownloadFailure& failure) {
+    Attempt a(part, url, failure);
     a.kept = part.TakeKept(url);
     a.infoKept = a.kept.has_value();
+    if (a.kept && a.kept->bytes == a.kept->info.length) {
+        Logger::Write(L"INFO", L"Placing the whole download kept from before: " + part.target());
+        return PlaceWhole(a, progress);
+    }
     ScopedCurl curl;
     if (!curl.get()) {
         Logger::Write(L"ERROR", L"Failed to initialize CURL");
@@ -265,6 +209,7 @@ Outcome RunAttempt(PartFile& part, const std::string& url, const DownloadProgres
         NoteProxyOutcome(a.url, a.curl, Perform(a.curl, [&] { Tick(a, progress); }));
     const long status = ResponseStatus(a.curl);
     // A failed close means the last buffered bytes never reached the disk.
+    errno = 0;
     const bool closed = stream.close();
     retryAfter = a.response.retryAfter;
     return Conclude(a, result, status, closed, progress);

@@ -9,7 +9,8 @@
 enum class Outcome { Done, Failed, Retry, StartOver };
 
 // Asks url for the file, continuing the part's kept bytes when their info
-// allows; a whole file is checked and placed. Leaves the part and its info as
-// the next attempt needs them; retryAfter gets the answer's Retry-After.
+// allows (or placing them when they are the whole file); a whole file is
+// checked and placed. Leaves the part and its info as the next attempt needs
+// them; retryAfter gets the answer's Retry-After, failure why it failed.
 Outcome RunAttempt(PartFile& part, const std::string& url, const DownloadProgress& progress,
-                   std::string& retryAfter);
+                   std::string& retryAfter, DownloadFailure& failure);

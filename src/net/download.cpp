@@ -6,7 +6,7 @@
 #include "net/net.h"
 #include "net/attempt.h"
 #include "net/part_file.h"
-#include "net/proxy.h"
+#include "net/proxy/proxy.h"
 #include "net/transfer.h"
 #include "frame.h"
 
@@ -41,7 +41,9 @@ std::size_t WriteDownloadData(char* data, std::size_t size, std::size_t count, v
 }
 
 bool DownloadFile(const std::wstring& url, const std::wstring& path,
-                  const DownloadProgress& progress) {
+                  const DownloadProgress& progress, DownloadFailure* why) {
+    DownloadFailure unused;
+    DownloadFailure& failure = why ? *why : unused;
     const std::string narrowUrl = ToUtf8(url);
     Logger::Write(L"INFO", L"Downloading from: " + url);
     Logger::Write(L"INFO", L"Saving to: " + path);
@@ -60,7 +62,8 @@ bool DownloadFile(const std::wstring& url, const std::wstring& path,
     bool direct = false; // tried direct once after its proxy failed
     for (int attempt = 1; attempt <= kAttemptsPerServer;) {
         std::string retryAfter;
-        switch (RunAttempt(part, narrowUrl, told, retryAfter)) {
+        failure = DownloadFailure();
+        switch (RunAttempt(part, narrowUrl, told, retryAfter, failure)) {
         case Outcome::Done:
             return true;
         case Outcome::Failed:

@@ -3,6 +3,7 @@
 #include "log/log.h"
 
 #include <algorithm>
+#include <set>
 
 namespace {
 
@@ -17,15 +18,39 @@ std::wstring DownloadUrl(const std::wstring& baseUrl, const std::wstring& relati
     return baseUrl + tail;
 }
 
+// The servers that sent more than the rules allow: not asked again this run.
+std::set<std::wstring>& BarredServers() {
+    static std::set<std::wstring> barred;
+    return barred;
+}
+
+bool FetchFrom(const wchar_t* baseUrl, const std::wstring& relativePath,
+               const DownloadProgress& progress, DownloadFailure& failure) {
+    if (BarredServers().count(baseUrl) != 0) {
+        Logger::Write(L"ERROR", L"Not asked again in this run: " + std::wstring(baseUrl));
+        failure = DownloadFailure();
+        failure.kind = FetchFailure::ServerFault;
+        return false;
+    }
+    const bool fetched =
+        DownloadFile(DownloadUrl(baseUrl, relativePath), relativePath, progress, &failure);
+    if (failure.serverBarred)
+        BarredServers().insert(baseUrl);
+    return fetched;
+}
+
 } // namespace
 
-bool DownloadFromMirrors(const std::wstring& relativePath, const DownloadProgress& progress) {
+bool DownloadFromMirrors(const std::wstring& relativePath, const DownloadProgress& progress,
+                         DownloadFailure* why) {
+    DownloadFailure unused;
+    DownloadFailure& failure = why ? *why : unused;
     Logger::Write(L"INFO", L"Downloading from GitHub: " + relativePath);
-    if (DownloadFile(DownloadUrl(kMirrorBaseUrl, relativePath), relativePath, progress))
+    if (FetchFrom(kMirrorBaseUrl, relativePath, progress, failure))
         return true;
 
     Logger::Write(L"INFO", L"GitHub failed, trying main server: " + relativePath);
-    if (DownloadFile(DownloadUrl(kServerBaseUrl, relativePath), relativePath, progress))
+    if (FetchFrom(kServerBaseUrl, relativePath, progress, failure))
         return true;
 
     Logger::Write(L"ERROR", L"Failed to download: " + relativePath);

@@ -13,17 +13,6 @@ bool DeleteIfThere(const std::wstring& path) {
     return DeleteFileW(FileSystemPath(path).c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
 }
 
-// At most limit + 1 bytes, so an oversized file reads as one.
-std::string ReadSmallFile(const std::wstring& path, size_t limit) {
-    FILE* opened = _wfsopen(FileSystemPath(path).c_str(), L"rb", _SH_DENYWR);
-    if (!opened)
-        return {};
-    ScopedFile file(opened);
-    std::string bytes(limit + 1, '\0');
-    bytes.resize(fread(&bytes[0], 1, bytes.size(), file.get()));
-    return bytes;
-}
-
 } // namespace
 
 PartFile::PartFile(const std::wstring& target)
@@ -42,8 +31,11 @@ std::optional<PartFile::Kept> PartFile::TakeKept(const std::string& url) {
     // A kept part is continued only when its info says how, for this URL.
     const long long size = Size();
     if (size > 0) {
-        auto info = ParsePartInfo(ReadSmallFile(info_, kMaxPartInfoBytes));
-        if (info && static_cast<std::uint64_t>(size) < info->length && MayResumeFrom(*info, url))
+        std::string text;
+        auto info =
+            ReadSmallFile(info_, kMaxPartInfoBytes, text) ? ParsePartInfo(text) : std::nullopt;
+        // A whole part is one whose placing failed: it is placed, not fetched.
+        if (info && static_cast<std::uint64_t>(size) <= info->length && MayResumeFrom(*info, url))
             return Kept{*info, static_cast<std::uint64_t>(size)};
     }
     DeleteIfThere(info_); // a stale leftover: fetched from zero
@@ -69,9 +61,20 @@ void PartFile::Discard() {
     DeleteIfThere(part_);
 }
 
-// A crash before this leaves at most a stray .part, never a truncated target.
+// A crash before this leaves at most a stray .part, never a truncated target;
+// and the bytes are on the disk before the move makes them the file, so a
+// power cut cannot leave the file at full size with blocks never written.
 bool PartFile::Place() {
     unsigned long error = 0;
+    ScopedHandle written(CreateFileW(FileSystemPath(part_).c_str(), GENERIC_WRITE,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!written.valid() || !FlushFileBuffers(written.get())) {
+        Logger::Write(L"ERROR", L"Failed to write the download to disk: " + target_ + L" (error " +
+                                    std::to_wstring(GetLastError()) + L")");
+        return false;
+    }
+    written.reset();
     if (!MoveFileReplacing(part_, target_, error)) {
         Logger::Write(L"ERROR", L"Failed to move download into place: " + target_ + L" (error " +
                                     std::to_wstring(error) + L")");

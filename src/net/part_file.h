@@ -19,8 +19,9 @@ class PartFile {
     // The .part's size, or -1 when there is none.
     long long Size() const;
 
-    // The kept bytes and their info when a request to url may continue them;
-    // nothing otherwise, and then a leftover info is deleted.
+    // The kept bytes and their info when a request to url may continue them
+    // (all of them: a whole file that could not be placed); nothing
+    // otherwise, and then a leftover info is deleted.
     struct Kept {
         PartInfo info;
         std::uint64_t bytes = 0;
@@ -33,8 +34,9 @@ class PartFile {
     bool DropInfo();
     // Deletes the .part and its info: nothing of this download is kept.
     void Discard();
-    // Replaces the target with the whole .part through the same replacing,
-    // retrying move as every other move, then drops the info.
+    // Flushes the whole .part to the disk and replaces the target with it
+    // through the same replacing, retrying move as every other move (with a
+    // wait of its own), then drops the info.
     bool Place();
 
   private:

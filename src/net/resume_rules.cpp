@@ -162,6 +162,27 @@ bool IsTransientFailure(int curlResult, long status) {
            IsInterruption(curlResult);
 }
 
+FetchFailure FailureOfRequest(int curlResult, long status) {
+    switch (curlResult) {
+    case kCurlOk:
+        // A 4xx but a request time-out or a rate limit: the server has no
+        // such file for us; the rest is the server failing.
+        return status >= 400 && status < 500 && status != 408 && status != 429
+                   ? FetchFailure::NotOnServer
+                   : FetchFailure::ServerFault;
+    case kCurlSslConnectError:
+    case kCurlPeerFailedVerification:
+        return FetchFailure::Intercepted;
+    case kCurlUnsupportedProtocol: // sent to plain http
+    case kCurlTooManyRedirects:
+        return FetchFailure::ServerFault;
+    case kCurlWriteError:
+        return FetchFailure::NotWritable;
+    default:
+        return FetchFailure::NoConnection;
+    }
+}
+
 long RetryAfterSeconds(std::string_view value) {
     auto seconds = ParseDecimal(Trim(value));
     if (!seconds || *seconds > 86400)

@@ -4,6 +4,8 @@
 // header, so they can be compiled natively and fuzzed.
 #pragma once
 
+#include "net/net.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -63,6 +65,15 @@ constexpr int kCurlOperationTimedOut = 28;
 constexpr int kCurlGotNothing = 52;
 constexpr int kCurlSendError = 55;
 constexpr int kCurlRecvError = 56;
+
+constexpr int kCurlSslConnectError = 35;
+constexpr int kCurlTooManyRedirects = 47;
+constexpr int kCurlPeerFailedVerification = 60;
+
+// What the player is told of a request that failed with this result and
+// last status: the network failed (no connection, a time-out, a cut or
+// stalled body), the TLS connection failed, or the server answered.
+FetchFailure FailureOfRequest(int curlResult, long status);
 
 // A failed attempt is worth repeating on the same server when the network
 // broke (no connection, a time-out, a cut or stalled body) or the server

@@ -1,16 +1,24 @@
 // The options and the loop every request of the downloads runs with.
 #include "net/transfer.h"
-#include "net/ca_file.h"
-#include "net/proxy.h"
+#include "net/tls/ca_file.h"
+#include "net/proxy/proxy.h"
+#include "net/resume_rules.h"
 #include "net/scoped_curl.h"
 #include "frame.h"
 
 #include <windows.h>
 
+#include <string_view>
+
 namespace {
 
 const char kUserAgent[] = "qzr#updater";
 const long kConnectTimeoutSeconds = 30;
+// A transfer that stays below the floor for the stall time (libcurl's rate
+// over its last few seconds) is abandoned. The slowest mobile fallback
+// carries several KiB a second; a server that drips a few bytes a second
+// would otherwise hold the launch for hours.
+const long kStallFloorBytesPerSecond = 1024;
 const long kStallSeconds = UPDATER_STALL_SECONDS;
 const long kMaxRedirects = 30;
 
@@ -26,6 +34,7 @@ CURLSH* RunShare() {
 bool SetTransferOptions(CURL* curl, const char* url, ServerCheck& server) {
     server.curl = curl;
     return SetOption(curl, CURLOPT_URL, url, L"URL") &&
+           SetOption(curl, CURLOPT_ERRORBUFFER, server.errorText, L"ERRORBUFFER") &&
            SetOption(curl, CURLOPT_SHARE, RunShare(), L"SHARE") &&
            SetOption(curl, CURLOPT_FOLLOWLOCATION, 1L, L"FOLLOWLOCATION") &&
            // The launcher runs what arrives here, so only a server that
@@ -50,7 +59,8 @@ bool SetTransferOptions(CURL* curl, const char* url, ServerCheck& server) {
            // the launcher.
            SetOption(curl, CURLOPT_MAXREDIRS, kMaxRedirects, L"MAXREDIRS") &&
            SetOption(curl, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds, L"CONNECTTIMEOUT") &&
-           SetOption(curl, CURLOPT_LOW_SPEED_LIMIT, 1L, L"LOW_SPEED_LIMIT") &&
+           SetOption(curl, CURLOPT_LOW_SPEED_LIMIT, kStallFloorBytesPerSecond,
+                     L"LOW_SPEED_LIMIT") &&
            SetOption(curl, CURLOPT_LOW_SPEED_TIME, kStallSeconds, L"LOW_SPEED_TIME") &&
            // The system's proxy settings decide the route, never the environment.
            SetProxyOptions(curl, url);
@@ -81,6 +91,19 @@ std::wstring TransferError(CURLcode result, const ServerCheck& server) {
     if (result == CURLE_ABORTED_BY_CALLBACK && !server.refusal.empty())
         return server.refusal;
     return Widen(curl_easy_strerror(result));
+}
+
+FetchFailure RequestFailure(CURLcode result, long status, const ServerCheck& server) {
+    if (result == CURLE_ABORTED_BY_CALLBACK && !server.refusal.empty())
+        return server.timeInvalid ? FetchFailure::ClockWrong : FetchFailure::Intercepted;
+    // Windows' Schannel refuses such a certificate before any request, in
+    // its own words (SEC_E_CERT_EXPIRED; CERT_TRUST_IS_NOT_TIME_VALID where
+    // libcurl checks against a CA file).
+    const std::string_view text = server.errorText;
+    if ((result == CURLE_PEER_FAILED_VERIFICATION || result == CURLE_SSL_CONNECT_ERROR) &&
+        (text.find("EXPIRED") != text.npos || text.find("NOT_TIME_VALID") != text.npos))
+        return FetchFailure::ClockWrong;
+    return FailureOfRequest(result, status);
 }
 
 long ResponseStatus(CURL* curl) {

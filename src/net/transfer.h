@@ -3,7 +3,8 @@
 // Only net/ includes this (and so libcurl's header).
 #pragma once
 
-#include "net/server_certificate.h"
+#include "net/net.h"
+#include "net/tls/server_certificate.h"
 #include "log/log.h"
 
 #include <curl/curl.h>
@@ -27,6 +28,12 @@ bool SetTransferOptions(CURL* curl, const char* url, ServerCheck& server);
 // libcurl's reason for a failed transfer, or the refusal of the server's
 // certificate that stopped it.
 std::wstring TransferError(CURLcode result, const ServerCheck& server);
+
+// What a failed request means for the player: a certificate refused as
+// expired or not yet valid says the clock is wrong (whether this program's
+// check refused it or the system's own TLS), any other refusal that the
+// connection is intercepted; the rest as FailureOfRequest says.
+FetchFailure RequestFailure(CURLcode result, long status, const ServerCheck& server);
 
 // Runs the transfer, calling tick at least once a frame even while no byte
 // arrives; libcurl's own loop would only wake once a second.

@@ -7,8 +7,10 @@
 
 namespace {
 
-bool MakeDirectory(const std::wstring& directory, KnownDirectories* known) {
+// error: the system's code of a level that could not be made.
+bool MakeDirectory(const std::wstring& directory, KnownDirectories* known, DWORD& error) {
     if (!EnsureDirectory(directory, known)) {
+        error = GetLastError();
         Logger::Write(L"ERROR", L"Failed to create directory path: " + directory);
         return false;
     }
@@ -32,13 +34,58 @@ std::wstring MoveFailureMessage(const std::wstring& destination, unsigned long c
            L"]. Message: [" + (systemText ? systemText : L"Unknown error") + L"]";
 }
 
+bool InUseError(DWORD error) {
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
+           error == ERROR_ACCESS_DENIED || error == ERROR_USER_MAPPED_FILE;
+}
+
+// What the player is told of a failed move.
+PlaceFailure FailureOf(DWORD error) {
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+        return PlaceFailure::NotInDownload;
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_USER_MAPPED_FILE:
+        return PlaceFailure::InUse;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_WRITE_PROTECT:
+        return PlaceFailure::NotWritable;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+        return PlaceFailure::DiskFull;
+    default:
+        return PlaceFailure::Other;
+    }
+}
+
+// The replacing move of one entry; a destination in use is set aside.
+bool MoveEntry(const std::wstring& source, const std::wstring& path, DWORD& error,
+               MoveBudget& budget) {
+    if (MoveFileExW(FileSystemPath(source).c_str(), FileSystemPath(path).c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH))
+        return true;
+    error = GetLastError();
+    if (InUseError(error) && IsFile(path) && IsFile(source))
+        return ReplaceFileInUse(source, path, error, budget);
+    return MoveFileReplacing(source, path, error, &budget);
+}
+
 } // namespace
 
-bool ApplyPatchEntry(PatchEntry entry, KnownDirectories* known, bool resumed) {
+bool ApplyPatchEntry(PatchEntry entry, PatchWalk* walk, PlaceFailure* why) {
+    PlaceFailure ignored;
+    PlaceFailure& failure = why ? *why : ignored;
+    failure = PlaceFailure::None;
+    PatchWalk own;
+    PatchWalk& state = walk ? *walk : own;
+    KnownDirectories* known = walk ? &walk->known : nullptr;
     const std::wstring path = CleanPatchEntry(entry);
     // Checked before anything is logged, made or moved.
     if (IsUnsafePatchPath(path)) {
         Logger::Write(L"ERROR", L"Refused unsafe path: " + path);
+        failure = PlaceFailure::Refused;
         return false;
     }
     const std::wstring source = PatchSourcePath(path);
@@ -49,18 +96,21 @@ bool ApplyPatchEntry(PatchEntry entry, KnownDirectories* known, bool resumed) {
     const PathSplit split = SplitAtLastSeparator(path, Separators::BackslashOnly);
     const std::wstring& directory = split.directory;
     const bool hasDirectory = split.hasSeparator;
-    if (hasDirectory && !MakeDirectory(directory, known))
-        return false;
-
     DWORD error = ERROR_SUCCESS;
-    bool moved = MoveFileReplacing(source, path, error);
+    if (hasDirectory && !MakeDirectory(directory, known, error)) {
+        failure = FailureOf(error) == PlaceFailure::NotInDownload ? PlaceFailure::Other
+                                                                  : FailureOf(error);
+        return false;
+    }
+
+    bool moved = MoveEntry(source, path, error, state.budget);
     if (!moved && hasDirectory && known && error == ERROR_PATH_NOT_FOUND &&
         GetFileAttributesW(FileSystemPath(directory).c_str()) == INVALID_FILE_ATTRIBUTES) {
         // Taken from memory, the folder has gone since: make it again.
         ForgetDirectory(directory, *known);
-        if (!MakeDirectory(directory, known))
+        if (!MakeDirectory(directory, known, error))
             return false;
-        moved = MoveFileReplacing(source, path, error);
+        moved = MoveEntry(source, path, error, state.budget);
     }
     if (moved) {
         Logger::Write(L"INFO", L"File moved successfully to: " + path);
@@ -68,7 +118,7 @@ bool ApplyPatchEntry(PatchEntry entry, KnownDirectories* known, bool resumed) {
     }
     // Moved before the earlier walk was cut short. A destination missing as
     // well stays a failure: that file really is not there.
-    if (resumed && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) &&
+    if (state.resumed && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) &&
         GetFileAttributesW(FileSystemPath(source).c_str()) == INVALID_FILE_ATTRIBUTES &&
         IsFile(path)) {
         Logger::Write(L"INFO", L"Already in place: " + path);
@@ -78,5 +128,10 @@ bool ApplyPatchEntry(PatchEntry entry, KnownDirectories* known, bool resumed) {
     FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, error, 0,
                    reinterpret_cast<LPWSTR>(text.out()), 0, nullptr);
     Logger::Write(L"ERROR", MoveFailureMessage(path, error, text.get()));
+    failure = FailureOf(error);
+    if (failure == PlaceFailure::NotInDownload && IsFile(source))
+        failure = PlaceFailure::Other; // its folder is what is missing
+    if (failure == PlaceFailure::InUse)
+        Logger::Write(L"ERROR", L"Another program has it open: " + path);
     return false;
 }

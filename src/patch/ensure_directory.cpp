@@ -34,6 +34,7 @@ bool CreateLevel(const std::wstring& path, const wchar_t* failureText, KnownDire
         return true;
     }
     Logger::Write(L"ERROR", failureText + path + L", Error: " + std::to_wstring(error) + L"\n");
+    SetLastError(error); // for the caller, past the log's own calls
     return false;
 }
 

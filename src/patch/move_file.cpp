@@ -13,12 +13,12 @@ bool MayClearSoon(DWORD error) {
            error == ERROR_ACCESS_DENIED;
 }
 
-// What this run has waited for refused moves so far.
-unsigned runWaitedMs = 0;
-
 } // namespace
 
-bool MoveFileReplacing(const std::wstring& from, const std::wstring& to, unsigned long& error) {
+bool MoveFileReplacing(const std::wstring& from, const std::wstring& to, unsigned long& error,
+                       MoveBudget* budget) {
+    MoveBudget own;
+    unsigned& waitedMs = (budget ? *budget : own).waitedMs;
     const std::wstring source = FileSystemPath(from), target = FileSystemPath(to);
     const DWORD flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH;
     for (size_t retry = 0;; ++retry) {
@@ -27,11 +27,11 @@ bool MoveFileReplacing(const std::wstring& from, const std::wstring& to, unsigne
             return true;
         }
         error = GetLastError();
-        const unsigned delay = MayClearSoon(error) ? MoveRetryDelayMs(retry, runWaitedMs) : 0;
+        const unsigned delay = MayClearSoon(error) ? MoveRetryDelayMs(retry, waitedMs) : 0;
         if (delay == 0)
             return false;
         Sleep(delay);
-        runWaitedMs += delay;
+        waitedMs += delay;
     }
 }
 

@@ -8,9 +8,6 @@
 #include "long_path.h"
 #include "scoped_win.h"
 
-#include <io.h>
-#include <share.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -23,7 +20,6 @@ PatchList g_patchList;
 namespace {
 
 const wchar_t kListName[] = L"patchlist.txt";
-const wchar_t kTempName[] = L"patchlist.txt.tmp";
 const wchar_t kNoteName[] = L"patchlist.txt.applying";
 
 // The encoding the list was read in, and so is written back in.
@@ -41,38 +37,42 @@ bool EntriesWouldFit(std::uint64_t bytes, std::uint64_t lines) {
     return std::unique_ptr<char[]>(new (std::nothrow) char[static_cast<size_t>(need)]) != nullptr;
 }
 
-// The file's length bytes, into a buffer of that size; false when it is too
-// large to hold. A read error ends the reading like the end of the file.
-bool ReadWhole(FILE* file, long long length, std::unique_ptr<char[]>& bytes, size_t& size) {
-    if (length < 0 || static_cast<unsigned long long>(length) > PTRDIFF_MAX / 4)
-        return false;
-    bytes.reset(new (std::nothrow) char[static_cast<size_t>(length)]);
-    if (!bytes)
-        return false;
-    size = fread(bytes.get(), 1, static_cast<size_t>(length), file);
-    return true;
+std::wstring ReadError(DWORD error) {
+    if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION)
+        return L"another program has it open, error " + std::to_wstring(error);
+    return L"error " + std::to_wstring(error);
 }
 
-// Written and flushed to disk.
-bool WriteFileDurably(const wchar_t* name, const std::string& bytes, DWORD& error) {
-    ScopedHandle file(CreateFileW(FileSystemPath(name).c_str(), GENERIC_WRITE, 0, nullptr,
-                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid()) {
-        error = GetLastError();
+// The whole file into buffer; false with the reason when it cannot be read
+// whole. Its size is checked against memory before anything is allocated.
+bool ReadWholeList(HANDLE file, std::unique_ptr<char[]>& buffer, size_t& size, std::wstring& why) {
+    LARGE_INTEGER length = {};
+    if (!GetFileSizeEx(file, &length)) {
+        why = L"its size could not be read, " + ReadError(GetLastError());
         return false;
     }
-    DWORD written = 0;
-    if (!WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) {
-        error = GetLastError();
+    const std::wstring tooLarge =
+        L"too large to read: " + std::to_wstring(length.QuadPart) + L" bytes";
+    if (static_cast<std::uint64_t>(length.QuadPart) > PTRDIFF_MAX / 4 ||
+        !(buffer.reset(new (std::nothrow) char[static_cast<size_t>(length.QuadPart)]), buffer)) {
+        why = tooLarge;
         return false;
     }
-    if (written != bytes.size()) {
-        error = ERROR_WRITE_FAULT;
-        return false;
+    size = static_cast<size_t>(length.QuadPart);
+    for (size_t at = 0; at < size;) {
+        DWORD got = 0;
+        const DWORD want = static_cast<DWORD>(std::min<size_t>(size - at, 1u << 30));
+        const bool read = ReadFile(file, buffer.get() + at, want, &got, nullptr);
+        if (!read || got == 0) {
+            const DWORD error = read ? ERROR_SUCCESS : GetLastError();
+            why = L"it read short, " + std::to_wstring(at) + L" of " + std::to_wstring(size) +
+                  L" bytes" + (error != ERROR_SUCCESS ? L", " + ReadError(error) : L"");
+            return false;
+        }
+        at += got;
     }
-    // On disk before it replaces the list, so a crash leaves one whole list.
-    if (!FlushFileBuffers(file.get())) {
-        error = GetLastError();
+    if (!EntriesWouldFit(size, std::count(buffer.get(), buffer.get() + size, '\n') + 1)) {
+        why = tooLarge;
         return false;
     }
     return true;
@@ -80,39 +80,40 @@ bool WriteFileDurably(const wchar_t* name, const std::string& bytes, DWORD& erro
 
 } // namespace
 
-bool LoadPatchList() {
-    // Binary read; the text-mode line rules are applied by SplitPatchListBytes.
-    // Other processes keep read and write access while we read.
-    ScopedFile file(_wfsopen(FileSystemPath(kListName).c_str(), L"rb", _SH_DENYNO));
-    if (!file.get()) {
-        Logger::Write(L"ERROR", L"Failed to open patchlist.txt");
-        return false;
-    }
-    // Its size is checked against memory before anything is allocated for it.
-    const long long length = _filelengthi64(_fileno(file.get()));
+PatchListRead LoadPatchList(std::wstring* reason) {
+    ScopedHandle file(CreateFileW(FileSystemPath(kListName).c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    std::wstring why;
     std::unique_ptr<char[]> buffer;
     size_t size = 0;
-    const bool read = ReadWhole(file.get(), length, buffer, size);
-    const std::string_view bytes(buffer.get(), size);
-    if (!read || !EntriesWouldFit(size, std::count(bytes.begin(), bytes.end(), '\n') + 1)) {
-        Logger::Write(L"ERROR",
-                      L"patchlist.txt too large to read: " + std::to_wstring(length) + L" bytes");
-        return false;
+    if (!file.valid()) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+            Logger::Write(L"ERROR", L"Failed to open patchlist.txt");
+            return PatchListRead::Missing;
+        }
+        why = ReadError(error);
+    } else if (ReadWholeList(file.get(), buffer, size, why)) {
+        file.reset();
+        const std::string_view bytes(buffer.get(), size);
+        listEncoding = PatchListEncodingOf(bytes);
+        PatchList lines = SplitPatchListBytes(bytes, listEncoding);
+        buffer.reset();
+        if (g_patchList.empty())
+            g_patchList = std::move(lines); // no second copy of a long list
+        else
+            g_patchList.insert(g_patchList.end(), std::make_move_iterator(lines.begin()),
+                               std::make_move_iterator(lines.end()));
+        Logger::Write(L"INFO", L"Patchlist loaded successfully [objects: " +
+                                   std::to_wstring(g_patchList.size()) + L"]");
+        return PatchListRead::Read;
     }
-    file.close();
-
-    listEncoding = PatchListEncodingOf(bytes);
-    PatchList lines = SplitPatchListBytes(bytes, listEncoding);
-    buffer.reset();
-    if (g_patchList.empty())
-        g_patchList = std::move(lines); // no second copy of a long list
-    else
-        g_patchList.insert(g_patchList.end(), std::make_move_iterator(lines.begin()),
-                           std::make_move_iterator(lines.end()));
-
-    Logger::Write(L"INFO", L"Patchlist loaded successfully [objects: " +
-                               std::to_wstring(g_patchList.size()) + L"]");
-    return true;
+    // Walking part of it and deleting it would lose the rest of the update.
+    Logger::Write(L"ERROR", L"patchlist.txt could not be read: " + why);
+    if (reason)
+        *reason = why;
+    return PatchListRead::Unreadable;
 }
 
 PatchList FailedEntriesToRetry(const PatchList& list, const std::vector<bool>& failed) {
@@ -120,11 +121,8 @@ PatchList FailedEntriesToRetry(const PatchList& list, const std::vector<bool>& f
 }
 
 bool SavePatchList(const PatchList& entries) {
-    DWORD error = ERROR_SUCCESS;
-    bool saved = WriteFileDurably(kTempName, PatchListBytes(entries, listEncoding), error) &&
-                 MoveFileReplacing(kTempName, kListName, error);
-    if (!saved) {
-        DeleteFileW(FileSystemPath(kTempName).c_str());
+    unsigned long error = ERROR_SUCCESS;
+    if (!ReplaceFileDurably(kListName, PatchListBytes(entries, listEncoding), error)) {
         Logger::Write(L"ERROR", L"Failed to write patchlist.txt, Error: " + std::to_wstring(error));
         return false;
     }
@@ -156,7 +154,7 @@ bool PatchWalkWasCutShort(const PatchList& entries) {
 }
 
 bool NotePatchWalk(const PatchList& entries) {
-    DWORD error = ERROR_SUCCESS;
+    unsigned long error = ERROR_SUCCESS;
     if (WriteFileDurably(kNoteName, PatchListBytes(entries, listEncoding), error))
         return true;
     // The walk goes on; only a run after a crash of this one would be stricter.

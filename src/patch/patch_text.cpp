@@ -6,6 +6,11 @@
 namespace {
 
 const std::string_view kMark = "\xEF\xBB\xBF";
+const std::string_view kMarkLe = "\xFF\xFE", kMarkBe = "\xFE\xFF";
+
+bool IsUtf16(PatchListEncoding encoding) {
+    return encoding == PatchListEncoding::Utf16Le || encoding == PatchListEncoding::Utf16Be;
+}
 
 // The length of the well-formed UTF-8 sequence at bytes[at], or 0.
 size_t Utf8SequenceLength(std::string_view bytes, size_t at) {
@@ -56,6 +61,40 @@ std::wstring Widen(std::string_view bytes, bool utf8) {
     return line;
 }
 
+// The UTF-16 units of bytes (the mark removed), an odd last byte padded.
+std::wstring Utf16Units(std::string_view bytes, bool bigEndian) {
+    std::wstring units((bytes.size() + 1) / 2, L'\0');
+    for (size_t i = 0; i < units.size(); ++i) {
+        const unsigned first = static_cast<unsigned char>(bytes[2 * i]);
+        const unsigned second =
+            2 * i + 1 < bytes.size() ? static_cast<unsigned char>(bytes[2 * i + 1]) : 0;
+        units[i] = static_cast<wchar_t>(bigEndian ? first << 8 | second : second << 8 | first);
+    }
+    return units;
+}
+
+std::vector<std::wstring> SplitUtf16(std::string_view bytes, bool bigEndian) {
+    const std::wstring units = Utf16Units(bytes, bigEndian);
+    std::vector<std::wstring> lines;
+    size_t start = 0;
+    for (size_t end; (end = units.find(L'\n', start)) != std::wstring::npos; start = end + 1) {
+        const size_t stop = end > start && units[end - 1] == L'\r' ? end - 1 : end;
+        lines.push_back(units.substr(start, stop - start));
+    }
+    if (start < units.size())
+        lines.push_back(units.substr(start));
+    return lines;
+}
+
+void AppendUtf16(std::string& bytes, std::wstring_view text, bool bigEndian) {
+    for (wchar_t c : text) {
+        const unsigned unit = static_cast<unsigned>(c) & 0xFFFF;
+        const char high = static_cast<char>(unit >> 8), low = static_cast<char>(unit & 0xFF);
+        bytes += bigEndian ? high : low;
+        bytes += bigEndian ? low : high;
+    }
+}
+
 void AppendUtf8(std::string& bytes, const std::wstring& entry) {
     for (size_t i = 0; i < entry.size(); ++i) {
         unsigned long code = static_cast<unsigned long>(entry[i]) & 0xFFFF;
@@ -73,6 +112,10 @@ void AppendUtf8(std::string& bytes, const std::wstring& entry) {
 } // namespace
 
 PatchListEncoding PatchListEncodingOf(std::string_view bytes) {
+    if (bytes.substr(0, 2) == kMarkLe)
+        return PatchListEncoding::Utf16Le;
+    if (bytes.substr(0, 2) == kMarkBe)
+        return PatchListEncoding::Utf16Be;
     const bool marked = bytes.substr(0, kMark.size()) == kMark;
     bool ascii = true;
     for (size_t at = 0, length; at < bytes.size(); at += length) {
@@ -86,6 +129,8 @@ PatchListEncoding PatchListEncodingOf(std::string_view bytes) {
 }
 
 std::vector<std::wstring> SplitPatchListBytes(std::string_view bytes, PatchListEncoding encoding) {
+    if (IsUtf16(encoding))
+        return SplitUtf16(bytes.substr(2), encoding == PatchListEncoding::Utf16Be);
     if (encoding == PatchListEncoding::Utf8WithMark)
         bytes.remove_prefix(kMark.size());
     const bool utf8 = encoding != PatchListEncoding::SingleByte;
@@ -107,6 +152,16 @@ std::string PatchListBytes(const std::vector<std::wstring>& entries, PatchListEn
     for (const auto& entry : entries)
         size += entry.size() + 2;
     std::string bytes;
+    if (IsUtf16(encoding)) {
+        const bool bigEndian = encoding == PatchListEncoding::Utf16Be;
+        bytes.reserve(2 * size);
+        bytes += bigEndian ? kMarkBe : kMarkLe;
+        for (const auto& entry : entries) {
+            AppendUtf16(bytes, entry, bigEndian);
+            AppendUtf16(bytes, L"\r\n", bigEndian);
+        }
+        return bytes;
+    }
     bytes.reserve(size);
     // A list read without the mark whose first entry now starts with U+FEFF
     // needs one, or the next read would take that character for the mark.

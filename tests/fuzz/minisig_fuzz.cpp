@@ -1,6 +1,6 @@
 // Any bytes as a .minisig file, as a key line, and as a trusted comment.
 #include "fuzz/fuzz_input.h"
-#include "net/signature_rules.h"
+#include "net/signature/signature_rules.h"
 
 #include <string_view>
 

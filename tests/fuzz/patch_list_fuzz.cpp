@@ -65,9 +65,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const PatchListEncoding encoding = PatchListEncodingOf(bytes);
     const std::vector<std::wstring> entries = SplitPatchListBytes(bytes, encoding);
     // One entry per LF, and one for an unended last line.
-    const std::size_t lines = std::count(bytes.begin(), bytes.end(), '\n');
-    const bool marked = encoding == PatchListEncoding::Utf8WithMark;
-    FUZZ_CHECK(entries.size() == lines + (size > (marked ? 3u : 0u) && bytes.back() != '\n'));
+    if (encoding == PatchListEncoding::Utf16Le || encoding == PatchListEncoding::Utf16Be) {
+        const int low = encoding == PatchListEncoding::Utf16Be;
+        std::size_t lines = 0;
+        for (std::size_t i = 2; i + 1 < size; i += 2)
+            lines += bytes[i + low] == '\n' && bytes[i + 1 - low] == '\0';
+        const bool ended = size >= 4 && size % 2 == 0 && bytes[size - 2 + low] == '\n' &&
+                           bytes[size - 1 - low] == '\0';
+        FUZZ_CHECK(entries.size() == lines + (size > 2 && !ended));
+    } else {
+        const std::size_t lines = std::count(bytes.begin(), bytes.end(), '\n');
+        const bool marked = encoding == PatchListEncoding::Utf8WithMark;
+        FUZZ_CHECK(entries.size() == lines + (size > (marked ? 3u : 0u) && bytes.back() != '\n'));
+    }
     if (encoding == PatchListEncoding::SingleByte)
         CheckSingleBytes(bytes, entries);
     // A kept list reads back as the same entries, in the same encoding.

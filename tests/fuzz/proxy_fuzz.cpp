@@ -1,6 +1,6 @@
 // Any bytes as the player's proxy list, bypass list and a URL.
 #include "fuzz/fuzz_input.h"
-#include "net/proxy_rules.h"
+#include "net/proxy/proxy_rules.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);

@@ -26,6 +26,14 @@ TEST(PatchList, BytesBecomeEntries) {
         {"\xEF\xBB\xBF\xC3\xA9\n\xE9\n", {L"\u00EF\u00BB\u00BF\u00C3\u00A9", L"\u00E9"}},
         {"\xC0\xAF\n\xED\xA0\x80\n", {L"\u00C0\u00AF", L"\u00ED\u00A0\u0080"}},
         {"\xF0\x9F\x8E\xAE\n", {std::wstring{wchar_t(0xD83C), wchar_t(0xDFAE)}}}, // UTF-16
+        // UTF-16 with its mark, as Windows PowerShell writes; an odd last byte.
+        {std::string("\xFF\xFE"
+                     "a\0\r\0\n\0\xE9\0\n\0"
+                     "b",
+                     13),
+         {L"a", L"\u00E9", L"b"}},
+        {std::string("\xFE\xFF\0a\0\n\xD8\x3C\xDF\xAE", 10),
+         {L"a", {wchar_t(0xD83C), wchar_t(0xDFAE)}}},
     };
     for (const auto& c : cases) {
         const PatchListEncoding encoding = PatchListEncodingOf(c.bytes);

@@ -1,5 +1,5 @@
 // The player's proxy texts: which entry serves https, which hosts go direct.
-#include "net/proxy_rules.h"
+#include "net/proxy/proxy_rules.h"
 
 #include <gtest/gtest.h>
 

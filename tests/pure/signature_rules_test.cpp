@@ -1,6 +1,6 @@
 // The readers of minisign's key line and signature file: the forms minisign
 // writes, and the breaks signature_test cannot serve (it has the others).
-#include "net/signature_rules.h"
+#include "net/signature/signature_rules.h"
 
 #include <gtest/gtest.h>
 

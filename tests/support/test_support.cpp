@@ -5,11 +5,13 @@
 #include "patch/patch.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <regex>
 #include <sstream>
+#include <utility>
 
 namespace fs = std::filesystem;
 
@@ -83,12 +85,30 @@ DialogWatcher::DialogWatcher()
     texts_.clear();
 }
 
+namespace {
+
+// Whether a visible window of this process stands above the box, over it.
+bool Covered(HWND box) {
+    RECT at = {}, other = {}, both = {};
+    GetWindowRect(box, &at);
+    for (HWND w = GetWindow(box, GW_HWNDPREV); w; w = GetWindow(w, GW_HWNDPREV)) {
+        DWORD process = 0;
+        GetWindowThreadProcessId(w, &process);
+        if (process == GetCurrentProcessId() && IsWindowVisible(w) && GetWindowRect(w, &other) &&
+            IntersectRect(&both, &at, &other))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
 // A message box is a dialog with a text control 0xFFFF.
 LRESULT CALLBACK DialogWatcher::Dismiss(int code, WPARAM wParam, LPARAM lParam) {
     HWND dialog = reinterpret_cast<HWND>(wParam);
     wchar_t text[1024] = {};
     if (code == HCBT_ACTIVATE && GetDlgItemTextW(dialog, 0xFFFF, text, 1024) > 0) {
-        texts_.push_back(text);
+        texts_.push_back(text + std::wstring(Covered(dialog) ? L" (covered)" : L""));
         PostMessageW(dialog, WM_COMMAND, IDOK, 0);
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);
@@ -109,6 +129,13 @@ std::error_code g_ignored;
 
 bool PathExists(const std::wstring& path) {
     return fs::exists(path, g_ignored);
+}
+
+std::vector<std::wstring> ListFolder(const std::wstring& path) {
+    std::vector<std::wstring> names;
+    for (const auto& entry : fs::directory_iterator(path, g_ignored))
+        names.push_back(entry.path().filename().wstring());
+    return names;
 }
 
 void MakeDirs(const std::wstring& path) {
@@ -169,6 +196,35 @@ bool RunProcess(const std::wstring& program, const std::wstring& arguments, DWOR
     TerminateProcess(process, 99);
     WaitForSingleObject(process, 5000);
     return CloseHandle(process) && ended;
+}
+
+HANDLE HoldFiles(const std::wstring& mode, const std::vector<std::wstring>& paths) {
+    static int count = 0;
+    const std::wstring name =
+        L"holder-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++count);
+    std::wstring arguments = mode + L" " + name;
+    for (const std::wstring& path : paths)
+        arguments += L" \"" + path + L"\"";
+    HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, name.c_str());
+    HANDLE process = StartProcess(BuildDir() + L"\\helpers\\holder.exe", arguments);
+    const HANDLE both[] = {ready, process};
+    const DWORD waited = process ? WaitForMultipleObjects(2, both, FALSE, 10000) : WAIT_FAILED;
+    DWORD code = 0;
+    if (waited != WAIT_OBJECT_0 && !(process && GetExitCodeProcess(process, &code)))
+        code = GetLastError();
+    CloseHandle(ready);
+    if (waited != WAIT_OBJECT_0) {
+        std::fprintf(stderr, "holder %ls: wait %lu, code %lu\n", mode.c_str(), waited, code);
+        if (process)
+            EndProcess(std::exchange(process, nullptr));
+    }
+    return process;
+}
+
+void EndProcess(HANDLE process) {
+    TerminateProcess(process, 1);
+    WaitForSingleObject(process, 10000);
+    CloseHandle(process);
 }
 
 void InstallRuntimeFiles(const std::vector<std::wstring>& except) {

@@ -27,7 +27,8 @@ struct LogCapture {
     const size_t start;
 };
 
-// Dismisses this thread's message boxes while it lives and keeps their texts.
+// Dismisses this thread's message boxes while it lives and keeps their texts,
+// each marked " (covered)" when another window of the process stood over it.
 class DialogWatcher {
   public:
     DialogWatcher();
@@ -43,6 +44,7 @@ class DialogWatcher {
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes); // makes its folders
 std::string ReadFileBytes(const std::wstring& path); // empty when it cannot be read
 bool PathExists(const std::wstring& path);
+std::vector<std::wstring> ListFolder(const std::wstring& path); // the names in it
 void MakeDirs(const std::wstring& path);
 void RemoveTree(const std::wstring& path);
 std::string Narrow(const std::wstring& text); // UTF-8
@@ -56,6 +58,12 @@ const std::wstring& Updater();
 HANDLE StartProcess(const std::wstring& program, const std::wstring& arguments);
 // False (and killed) when it did not end within timeoutMs.
 bool RunProcess(const std::wstring& program, const std::wstring& arguments, DWORD timeoutMs);
+
+// helpers\holder.exe holding the files in mode (library, shared, exclusive,
+// locked) until the handle's process is ended; null when it could not.
+HANDLE HoldFiles(const std::wstring& mode, const std::vector<std::wstring>& paths);
+// Ends a process and closes its handle.
+void EndProcess(HANDLE process);
 
 // The 64-bit runtime files but those in `except`; Game.exe is the stand-in
 // game, which appends its command line and folder to launch-record.txt.

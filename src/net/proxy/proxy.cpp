@@ -2,9 +2,9 @@
 // stacks choose it: the current user's settings read once per run, a proxy
 // script (found by automatic detection or named by URL) asked per server,
 // else the fixed proxy unless the bypass list names the host.
-#include "net/proxy.h"
-#include "net/proxy_rules.h"
-#include "net/scoped_winhttp.h"
+#include "net/proxy/proxy.h"
+#include "net/proxy/proxy_rules.h"
+#include "net/proxy/scoped_winhttp.h"
 #include "net/transfer.h"
 #include "frame.h"
 #include "scoped_win.h"

@@ -1,5 +1,5 @@
 // The rules of the system's proxy texts, as WinINet and WinHTTP read them.
-#include "net/proxy_rules.h"
+#include "net/proxy/proxy_rules.h"
 
 #include <algorithm>
 #include <cctype>

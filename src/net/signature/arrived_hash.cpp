@@ -1,6 +1,6 @@
 // The download's hash, fed from the body callback.
-#include "net/arrived_hash.h"
-#include "net/signing_key.h"
+#include "net/signature/arrived_hash.h"
+#include "net/signature/signing_key.h"
 
 #include <vector>
 

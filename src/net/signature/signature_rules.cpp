@@ -1,6 +1,6 @@
 // Strict readers of minisign's key and signature texts: exact lengths,
 // canonical base64, every index checked against its buffer.
-#include "net/signature_rules.h"
+#include "net/signature/signature_rules.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
 // The build's signing key, alone in its file (see signing_key.h).
-#include "net/signing_key.h"
+#include "net/signature/signing_key.h"
 
 const char kSigningKey[] = UPDATER_SIGNING_KEY;

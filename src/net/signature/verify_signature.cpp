@@ -3,10 +3,10 @@
 // hash, which the download took as the bytes arrived; an "Ed" one covers
 // the file itself, which libsodium verifies in one piece, so such a file (up
 // to 64 MiB) is read into memory whole.
-#include "net/verify_signature.h"
+#include "net/signature/verify_signature.h"
 #include "net/scoped_curl.h"
-#include "net/signature_rules.h"
-#include "net/signing_key.h"
+#include "net/signature/signature_rules.h"
+#include "net/signature/signing_key.h"
 #include "net/transfer.h"
 #include "patch/patch.h"
 #include "long_path.h"

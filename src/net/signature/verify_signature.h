@@ -2,7 +2,7 @@
 // beside it on the same server.
 #pragma once
 
-#include "net/arrived_hash.h"
+#include "net/signature/arrived_hash.h"
 #include "net/net.h"
 #include "net/part_file.h"
 

@@ -2,7 +2,7 @@
 // the system's chain engine and SSL policy: what Windows' Schannel does by
 // itself and Wine's does not do at all.
 #define CERT_CHAIN_PARA_HAS_EXTRA_FIELDS
-#include "net/server_certificate.h"
+#include "net/tls/server_certificate.h"
 #include "net/transfer.h"
 #include "scoped_win.h"
 
@@ -26,6 +26,8 @@ const DWORD kRevocationUnknown =
 // among them) would refuse an unknown revocation status; a revoked
 // certificate is refused from the chain's status before the policy is asked.
 const DWORD kPolicyIgnoresRevocation = 0x00000080;
+
+const wchar_t kNotTimeValid[] = L"it has expired or is not valid yet";
 
 struct CurlFree {
     void operator()(char* text) const { curl_free(text); }
@@ -61,7 +63,7 @@ std::wstring TrustError(DWORD status) {
         const wchar_t* text;
     } kTexts[] = {
         {CERT_TRUST_IS_REVOKED, L"it has been revoked"},
-        {CERT_TRUST_IS_NOT_TIME_VALID, L"it has expired or is not valid yet"},
+        {CERT_TRUST_IS_NOT_TIME_VALID, kNotTimeValid},
         {CERT_TRUST_IS_PARTIAL_CHAIN, L"its issuer is not known to the system"},
         {CERT_TRUST_IS_UNTRUSTED_ROOT, L"its root is not trusted by the system"},
         {CERT_TRUST_IS_NOT_SIGNATURE_VALID, L"a signature in its chain is not valid"},
@@ -81,7 +83,7 @@ std::wstring PolicyError(LONG error, const std::wstring& host) {
     case CERT_E_CHAINING:
         return L"its root is not trusted by the system";
     case CERT_E_EXPIRED:
-        return L"it has expired or is not valid yet";
+        return kNotTimeValid;
     case CRYPT_E_REVOKED:
         return L"it has been revoked";
     case CERT_E_WRONG_USAGE:
@@ -146,6 +148,7 @@ int CheckServerBeforeRequest(void* user, char*, char*, int, int) {
         check.refusal = L"the server presented no certificate";
     else
         check.refusal = Refusal(ScopedCertificate(presented).get(), host);
+    check.timeInvalid = check.refusal == kNotTimeValid;
     if (check.refusal.empty())
         return CURL_PREREQFUNC_OK;
     check.refusal = L"The server's certificate was refused: " + check.refusal;

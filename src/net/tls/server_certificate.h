@@ -10,6 +10,11 @@
 struct ServerCheck {
     CURL* curl = nullptr;
     std::wstring refusal;
+    // The refusal was of a certificate expired or not yet valid: the PC's
+    // clock, most likely.
+    bool timeInvalid = false;
+    // libcurl's own words for a failed transfer (CURLOPT_ERRORBUFFER).
+    char errorText[CURL_ERROR_SIZE] = {};
 };
 
 // libcurl's CURLOPT_PREREQFUNCTION, with the ServerCheck as its data.
