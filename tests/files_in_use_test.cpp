@@ -64,6 +64,28 @@ TEST(FilesInUse, ReplacedAtOnceOrByTheNextRun) {
     EXPECT_FALSE(test::PathExists(L"patchlist.txt") || test::PathExists(L"velmora.setaside"));
 }
 
+// What a run killed between the two moves leaves: the old file set aside and
+// noted, the new one still in download\. A launch run puts the old one back;
+// the update run then places the new one.
+TEST(FilesInUse, ARunKilledBetweenTheMovesLosesNothing) {
+    test::ScopedWorkDir dir;
+    test::InstallRuntimeFiles();
+    std::string note = "\xFF\xFE";
+    for (char c : std::string("data\\x.pak\tdata\\x.pak.old~0000002a\r\n"))
+        note += {c, '\0'};
+    ASSERT_TRUE(test::WriteFileBytes(L"data\\x.pak.old~0000002a", "old") &&
+                test::WriteFileBytes(L"velmora.setaside", note) &&
+                test::WriteFileBytes(L"download\\data\\x.pak", "new") &&
+                test::WriteFileBytes(L"patchlist.txt", "data\\x.pak\r\n"));
+    ASSERT_TRUE(RunUpdater(L"--log"));
+    EXPECT_EQ(test::ReadFileBytes(L"data\\x.pak") + test::ReadFileBytes(L"patchlist.txt"),
+              "olddata\\x.pak\r\n");
+    EXPECT_FALSE(test::PathExists(L"velmora.setaside") || SetAsideCopies(L"data") != 0);
+    ASSERT_TRUE(RunUpdater(L"update --log"));
+    EXPECT_EQ(test::ReadFileBytes(L"data\\x.pak"), "new");
+    EXPECT_FALSE(test::PathExists(L"patchlist.txt"));
+}
+
 // A copy of the program started from the game folder, whose update names the
 // program itself: the new image is in place after the run, which starts the
 // game; the next run (the new program) removes the old one.

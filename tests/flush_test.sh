@@ -4,7 +4,7 @@
 # wineserver's rename of it (Wine renames in its server).
 #   tests/flush_test.sh BUILD-DIR      (the test server running, a display set)
 set -euo pipefail
-build=$1
+build=$(realpath "$1")
 . "$(dirname "$0")/../tools/common.sh"
 dir=$(mktemp -d "$build/flush.XXXXXX")
 tracer=
@@ -20,11 +20,11 @@ head -c 4194304 /dev/urandom >"$build/https-root/mirror/system64/EngineCore.dll"
 rm -f "$build/https-root/mirror/system64/EngineCore.dll.serve"
 
 # This prefix's server, by its working directory.
-wineserver -p
-served=/tmp/.wine-$(id -u)/server-$(stat -c '%D' "$WINEPREFIX")-$(printf %x "$(stat -c %i "$WINEPREFIX")")
+wineserver -p 2>/dev/null || true # running already, as a rule
+served=server-$(stat -c '%D' "$WINEPREFIX")-$(printf %x "$(stat -c %i "$WINEPREFIX")")
 server=
 for pid in $(pgrep wineserver); do
-  [ "$(readlink "/proc/$pid/cwd")" = "$served" ] && server=$pid
+  [[ $(readlink "/proc/$pid/cwd") == */"$served" ]] && server=$pid
 done
 [ -n "$server" ] || { echo "no wineserver for $WINEPREFIX"; exit 1; }
 strace -y -tt -e trace=rename,renameat,renameat2 -p "$server" -o "$dir/server.trace" &
@@ -36,7 +36,7 @@ kill "$tracer"
 wait "$tracer" || true
 tracer=
 
-time_of() { grep -m1 "$1" "$2" | awk '{ print $2 }'; }
+time_of() { grep -m1 "$1" "$2" | grep -oE '[0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{6}' | head -n1; }
 fsync=$(time_of 'sync(.*EngineCore\.dll\.part>' "$dir/client.trace")
 rename=$(time_of 'rename.*EngineCore\.dll\.part' "$dir/server.trace")
 cmp -s "$dir/system64/EngineCore.dll" "$build/https-root/mirror/system64/EngineCore.dll" ||

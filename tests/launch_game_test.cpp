@@ -47,6 +47,19 @@ TEST(LaunchGame, ThePopupFollowsTheBytesAndItsThreadAnswers) {
     EXPECT_GT(g_fills.back(), kTrackLength * 50 / 100);
 }
 
+// What a crash or a power cut most often leaves: a runtime file of no bytes,
+// fetched again.
+TEST(LaunchGame, ARuntimeFileOfNoBytesIsFetchedAgain) {
+    test::ScopedWorkDir dir;
+    test::ClearSites();
+    test::InstallRuntimeFiles();
+    ASSERT_TRUE(test::WriteFileBytes(L"system64\\MediaLib.dll", "") &&
+                test::PutSiteFile(L"mirror/system64/MediaLib.dll", "media"));
+    EXPECT_TRUE(EnsureSystemFiles());
+    ShowProgressPopup(L"", 100);
+    EXPECT_EQ(test::ReadFileBytes(L"system64\\MediaLib.dll"), "media");
+}
+
 // A directory where a file is expected counts as present. A file on no server
 // (the second of three missing) stops the launch: the first stays, the third
 // is not tried (Game.exe's request, EngineCore.dll's two). Once the game is

@@ -55,6 +55,21 @@ struct ScopedProxySettings {
 
 } // namespace
 
+// A proxy that refuses, with no server behind it either: the player is told
+// to look at the connection and the proxy settings.
+TEST(ProxyTest, ARefusingProxyAndNoServerSendThePlayerToTheSettings) {
+    ScopedWorkDir dir;
+    ScopedProxySettings settings(
+        "127.0.0.1:" + std::to_string(Port(L"connect-proxy\\ports.txt", "deny")), "", "");
+    ASSERT_TRUE(RunProcess(BuildDir() + L"\\helpers\\fetch.exe",
+                           ServerUrl("refused", L"/x.dll") + L" x.dll", 60000));
+    const std::string log = ReadFileBytes(L"velmora.log");
+    EXPECT_EQ(CountOf(log, "The game's servers could not be reached. Check the internet connection "
+                           "and the proxy settings of Windows"),
+              1u)
+        << log;
+}
+
 // A direct route taken from the environment's variables would show up as a
 // request to the deny listener; a retry's wait as "Retrying".
 TEST(ProxyTest, TheSystemSettingsChooseEachRoute) {

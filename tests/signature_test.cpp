@@ -1,6 +1,7 @@
 // With a signing key built in, a runtime file is placed only with a good
 // minisign signature from the same server; anything else is that server's
 // failure. make_test_signatures.sh signs at test time with the key linked here.
+#include "launch/launch.h"
 #include "net/net.h"
 #include "net/signature/signing_key.h"
 #include "net/signature/verify_signature.h"
@@ -111,6 +112,23 @@ TEST(Signature, OnlyAGoodSignatureFromTheSameServerPlacesTheFile) {
         EXPECT_EQ(asked, m + " " + m + ".minisig " + (c.refusal ? s + " " : "") +
                              (c.serverHasGood ? s + ".minisig " : ""));
     }
+}
+
+// Refused by its signature on both servers: the player is sent to support.
+TEST(Signature, ARefusedSignatureIsNamedInTheFailureBox) {
+    std::string flipped = Fixture(L"Game.exe");
+    flipped[flipped.size() / 2] ^= 0x01;
+    ClearSites();
+    ScopedWorkDir dir;
+    for (const wchar_t* site : {L"mirror", L"server"})
+        ASSERT_TRUE(PutSiteFile(site + std::wstring(L"/Game.exe"), flipped) &&
+                    PutSiteFile(site + std::wstring(L"/Game.exe.minisig"),
+                                Fixture(L"prehashed.minisig")));
+    DownloadFailure why;
+    EXPECT_FALSE(DownloadFromMirrors(L"Game.exe", {}, &why));
+    EXPECT_EQ(Narrow(DownloadFailureText(L"Game.exe", why)),
+              "Failed to download required file: Game.exe\n\nThe file the servers sent is not "
+              "signed by the game's publisher. Please tell the game's support.");
 }
 
 // A legacy signature has its file read whole: past 64 MiB it is refused before
