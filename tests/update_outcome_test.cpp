@@ -92,10 +92,10 @@ TEST(UpdateOutcome, ReplacesRefusesAndKeepsWhatFailed) {
         std::string list, outcome, note = ""; // note: patchlist.txt.applying of a cut walk
     } cases[] = {
         {"readme.txt\r\nsub\\b.txt\n", deleted + "0|(deleted)|0"},
-        // Nothing can be placed below the file f; missing.dll and the unsafe
-        // entry are not kept.
-        {"readme.txt\r\nf\\x.dll\r\nmissing.dll\n..\\outside.txt\n \"f\\y.dll\"\t\nf\\x.dll\n",
-         "Update incomplete: 5 of 6 files failed (could not be moved). patchlist.txt kept for 3 "
+        // Nothing can be placed below the file f; the missing and the unsafe
+        // entries are not kept; most failed entries are missing.
+        {"readme.txt\r\nf\\x.dll\r\nm1\nm2\nm3\nm4\n..\\outside.txt\n \"f\\y.dll\"\t\nf\\x.dll\n",
+         "Update incomplete: 8 of 9 files failed (not in download\\). patchlist.txt kept for 3 "
          "files.|0|f\\x.dll\r\n \"f\\y.dll\"\t\r\nf\\x.dll\r\n|0"},
         // A walk of this list was cut short after placed.txt had been moved;
         // the note of another list proves nothing about this one.
