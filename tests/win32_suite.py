@@ -254,6 +254,38 @@ def case_wow64_updater_replaces_itself(wow64, win32, check):
     check("game started again", launched(folder, "system64"))
 
 
+def case_wow64_full_drive_told(wow64, win32, check):
+    """With the product's 1 GiB reserve, on a volume with a little more free: a file that
+    would eat into the reserve is refused on both servers, nothing written, and the box
+    tells the player the drive is full (read from the log line that repeats it; the box
+    itself is left to the process's end)."""
+    volume = os.path.join(FOLDERS, "reserve-volume")
+    small = [os.path.join(ROOT, "tools", "small-volume")]
+    subprocess.run(small + ["mount", volume, "%dk" % ((1 << 20) + 2048)], check=True)
+    try:
+        folder = game_folder(os.path.join("reserve-volume", "game"), "system64", ("AudioMix.dll",))
+        stat = os.statvfs(folder)
+        room = stat.f_bavail * stat.f_frsize - (1 << 30)
+        for site in ("mirror", "server"):
+            publish(site + "/system64/AudioMix.dll", b"a" * (room + (256 << 10)))
+        run = wow64.start(UPDATER32, "--log", cwd=folder)
+        told = b""
+        for _ in range(600):
+            told = b"".join(l for l in log_lines(folder) if b"Told the player" in l)
+            if told or run.poll() is not None:
+                break
+            time.sleep(0.1)
+        run.kill()
+        run.wait(30)
+        check("told", told.startswith(b"[ERROR] Told the player: The drive ") and
+              b" is full: the file needs " in told or told)
+        refused = [l for l in log_lines(folder) if l.startswith(b"[ERROR] Refused: ")]
+        check("both refused", len(refused) == 2 or refused)
+        check("nothing left", not os.path.exists(os.path.join(folder, "system64", "AudioMix.dll.part")))
+    finally:
+        subprocess.run(small + ["unmount", volume])
+
+
 def case_win32_only_system32(wow64, win32, check):
     """On a 32-bit Windows only system32\\ is looked at, fetched into and started from."""
     folder = game_folder("win32-launch", "system32", ("Crashlog.dll", "NetFetch.dll"))
