@@ -121,9 +121,9 @@ TEST(Signature, ARefusedSignatureIsNamedInTheFailureBox) {
     ClearSites();
     ScopedWorkDir dir;
     for (const wchar_t* site : {L"mirror", L"server"})
-        ASSERT_TRUE(PutSiteFile(site + std::wstring(L"/Game.exe"), flipped) &&
-                    PutSiteFile(site + std::wstring(L"/Game.exe.minisig"),
-                                Fixture(L"prehashed.minisig")));
+        ASSERT_TRUE(
+            PutSiteFile(site + std::wstring(L"/Game.exe"), flipped) &&
+            PutSiteFile(site + std::wstring(L"/Game.exe.minisig"), Fixture(L"prehashed.minisig")));
     DownloadFailure why;
     EXPECT_FALSE(DownloadFromMirrors(L"Game.exe", {}, &why));
     EXPECT_EQ(Narrow(DownloadFailureText(L"Game.exe", why)),
