@@ -24,12 +24,17 @@ bool BeforeBuildDate(const SYSTEMTIME& now) {
     return std::wcscmp(iso, kBuildDate) < 0;
 }
 
+// The folder a failure names, in full.
+std::wstring FolderOf(const DownloadFailure& f) {
+    return FullPath(f.folder.empty() ? L"." : f.folder);
+}
+
 std::wstring Megabytes(std::uint64_t bytes) {
     return std::to_wstring((bytes + (1 << 20) - 1) >> 20) + L" MB";
 }
 
 std::wstring DiskFullText(const DownloadFailure& f) {
-    const std::wstring folder = FullPath(f.folder.empty() ? L"." : f.folder);
+    const std::wstring folder = FolderOf(f);
     wchar_t volume[MAX_PATH] = {};
     ULARGE_INTEGER free = {};
     const bool known = GetVolumePathNameW(folder.c_str(), volume, MAX_PATH) &&
@@ -44,7 +49,7 @@ std::wstring DiskFullText(const DownloadFailure& f) {
 
 } // namespace
 
-std::wstring DownloadFailureText(const std::wstring& name, const DownloadFailure& failure) {
+std::wstring DownloadFailureReason(const DownloadFailure& failure) {
     SYSTEMTIME now = {};
     GetLocalTime(&now);
     std::wstring why;
@@ -76,8 +81,7 @@ std::wstring DownloadFailureText(const std::wstring& name, const DownloadFailure
         why = DiskFullText(failure);
         break;
     case FetchFailure::NotWritable:
-        why = L"Windows does not let this program write to the game's folder " +
-              FullPath(failure.folder.empty() ? L"." : failure.folder) +
+        why = L"Windows does not let this program write to the game's folder " + FolderOf(failure) +
               L". Start the game as a user who may change that folder, or install it elsewhere.";
         break;
     default:
@@ -85,5 +89,9 @@ std::wstring DownloadFailureText(const std::wstring& name, const DownloadFailure
               L"happening, please tell the game's support.";
         break;
     }
-    return L"Failed to download required file: " + name + L"\n\n" + why;
+    return why;
+}
+
+std::wstring DownloadFailureText(const std::wstring& name, const DownloadFailure& failure) {
+    return L"Failed to download required file: " + name + L"\n\n" + DownloadFailureReason(failure);
 }

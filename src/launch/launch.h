@@ -21,8 +21,10 @@ std::vector<std::wstring> GetRequiredSystemFiles();
 // popup; false, after telling the user, when one cannot be had.
 bool EnsureSystemFiles();
 
-// The failure box's text: "Failed to download required file: " and the
-// name, then what happened and what the player can do.
+// What happened and what the player can do, in plain words; and the failure
+// box's text: "Failed to download required file: " and the name, a blank
+// line, then that.
+std::wstring DownloadFailureReason(const DownloadFailure& failure);
 std::wstring DownloadFailureText(const std::wstring& name, const DownloadFailure& failure);
 
 // True when the operating system can run x86-64 programs.

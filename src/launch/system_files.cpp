@@ -102,9 +102,8 @@ bool EnsureSystemFiles() {
         };
         DownloadFailure failure;
         if (!DownloadFromMirrors(entry, progress, &failure)) {
-            const std::wstring text = DownloadFailureText(name, failure);
-            Logger::Write(L"ERROR", L"Told the player: " + text.substr(text.find(L"\n\n") + 2));
-            ShowErrorBox(text);
+            Logger::Write(L"ERROR", L"Told the player: " + DownloadFailureReason(failure));
+            ShowErrorBox(DownloadFailureText(name, failure));
             return false;
         }
     }

@@ -7,7 +7,6 @@
 #include "net/scoped_curl.h"
 #include "net/signature/verify_signature.h"
 #include "net/transfer.h"
-#include "patch/patch.h"
 #include "long_path.h"
 #include "scoped_win.h"
 
@@ -73,16 +72,11 @@ bool SetOptions(Attempt& a, curl_slist* headers, const std::string& range) {
     return ok;
 }
 
-// The folder a download's file goes into, for the player's messages.
-std::wstring FolderOf(const PartFile& part) {
-    return SplitAtLastSeparator(part.target(), Separators::Either).directory;
-}
-
 // A write that failed: the drive is full, or the folder may not be written.
 void ReportWriteFailure(Attempt& a, int error) {
     a.failure = DownloadFailure();
     a.failure.kind = error == ENOSPC ? FetchFailure::DiskFull : FetchFailure::NotWritable;
-    a.failure.folder = FolderOf(a.part);
+    a.failure.folder = a.part.folder();
 }
 
 // Opens the part at the end of the kept bytes, or empty; nothing when the
@@ -122,7 +116,7 @@ Outcome PlaceWhole(Attempt& a, const DownloadProgress& progress) {
     }
     if (!a.part.Place()) {
         a.failure.kind = FetchFailure::NotWritable;
-        a.failure.folder = FolderOf(a.part);
+        a.failure.folder = a.part.folder();
         return Outcome::Retry;
     }
     Logger::Write(L"INFO", L"Download successful");

@@ -18,6 +18,10 @@ bool DeleteIfThere(const std::wstring& path) {
 PartFile::PartFile(const std::wstring& target)
     : target_(target), part_(target + L".part"), info_(part_ + L".info") {}
 
+std::wstring PartFile::folder() const {
+    return SplitAtLastSeparator(target_, Separators::Either).directory;
+}
+
 long long PartFile::Size() const {
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExW(FileSystemPath(part_).c_str(), GetFileExInfoStandard, &data) ||

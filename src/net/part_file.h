@@ -15,6 +15,8 @@ class PartFile {
 
     const std::wstring& path() const { return part_; }
     const std::wstring& target() const { return target_; }
+    // The folder of the target (and the part); empty for the working directory.
+    std::wstring folder() const;
 
     // The .part's size, or -1 when there is none.
     long long Size() const;

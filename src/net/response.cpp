@@ -1,7 +1,6 @@
 // The responses of one attempt, as libcurl hands them over.
 #include "net/response.h"
 #include "net/transfer.h"
-#include "patch/patch.h"
 #include "long_path.h"
 
 #include <windows.h>
@@ -19,14 +18,12 @@ const std::uint64_t kCeilingBytes = std::uint64_t{UPDATER_MAX_FILE_MIB} << 20;
 // system and every other program need.
 const std::uint64_t kReserveBytes = std::uint64_t{UPDATER_DISK_RESERVE_MIB} << 20;
 
-// The free bytes above the reserve on the drive of path's folder; unknown
-// counts as plenty.
-std::uint64_t RoomAboveReserve(const std::wstring& path) {
-    const PathSplit split = SplitAtLastSeparator(path, Separators::Either);
+// The free bytes above the reserve on the drive of folder; unknown counts as
+// plenty.
+std::uint64_t RoomAboveReserve(const std::wstring& folder) {
     ULARGE_INTEGER free = {};
-    if (!GetDiskFreeSpaceExW(
-            FileSystemPath(split.hasSeparator ? split.directory + L"\\" : L".").c_str(), &free,
-            nullptr, nullptr))
+    if (!GetDiskFreeSpaceExW(FileSystemPath(folder.empty() ? L"." : folder + L"\\").c_str(), &free,
+                             nullptr, nullptr))
         return std::numeric_limits<std::uint64_t>::max();
     return free.QuadPart > kReserveBytes ? free.QuadPart - kReserveBytes : 0;
 }
@@ -47,7 +44,7 @@ bool AdmitBody(Attempt& a, std::uint64_t before, long long declared) {
     a.before = before;
     a.declared = declared;
     a.written = 0;
-    a.room = RoomAboveReserve(a.part.path());
+    a.room = RoomAboveReserve(a.part.folder());
     a.broken = declared < 0 ? BodyLimit::None : Judge(a, static_cast<std::uint64_t>(declared));
     return a.broken == BodyLimit::None;
 }
@@ -180,7 +177,7 @@ void ReportBrokenLimit(Attempt& a) {
         f.kind = FetchFailure::DiskFull;
         if (a.declared >= 0)
             f.bytesNeeded = static_cast<std::uint64_t>(a.declared) + kReserveBytes;
-        f.folder = SplitAtLastSeparator(target, Separators::Either).directory;
+        f.folder = a.part.folder();
         break;
     }
     // Refused at its declaration a body says nothing against the server; one

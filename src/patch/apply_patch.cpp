@@ -60,14 +60,25 @@ PlaceFailure FailureOf(DWORD error) {
     }
 }
 
-// The replacing move of one entry; a destination in use is set aside.
+// A directory level that could not be made: its folder, not download\, is
+// what is missing.
+PlaceFailure DirectoryFailure(DWORD error) {
+    const PlaceFailure failure = FailureOf(error);
+    return failure == PlaceFailure::NotInDownload ? PlaceFailure::Other : failure;
+}
+
+// The replacing move of one entry; a destination in use is set aside. An
+// error no wait clears (a missing source, say) ends it at once, as the
+// retried move would.
 bool MoveEntry(const std::wstring& source, const std::wstring& path, DWORD& error,
                MoveBudget& budget) {
     if (MoveFileExW(FileSystemPath(source).c_str(), FileSystemPath(path).c_str(),
                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH))
         return true;
     error = GetLastError();
-    if (InUseError(error) && IsFile(path) && IsFile(source))
+    if (!InUseError(error))
+        return false;
+    if (IsFile(path) && IsFile(source))
         return ReplaceFileInUse(source, path, error, budget);
     return MoveFileReplacing(source, path, error, &budget);
 }
@@ -98,8 +109,7 @@ bool ApplyPatchEntry(PatchEntry entry, PatchWalk* walk, PlaceFailure* why) {
     const bool hasDirectory = split.hasSeparator;
     DWORD error = ERROR_SUCCESS;
     if (hasDirectory && !MakeDirectory(directory, known, error)) {
-        failure = FailureOf(error) == PlaceFailure::NotInDownload ? PlaceFailure::Other
-                                                                  : FailureOf(error);
+        failure = DirectoryFailure(error);
         return false;
     }
 
@@ -108,8 +118,10 @@ bool ApplyPatchEntry(PatchEntry entry, PatchWalk* walk, PlaceFailure* why) {
         GetFileAttributesW(FileSystemPath(directory).c_str()) == INVALID_FILE_ATTRIBUTES) {
         // Taken from memory, the folder has gone since: make it again.
         ForgetDirectory(directory, *known);
-        if (!MakeDirectory(directory, known, error))
+        if (!MakeDirectory(directory, known, error)) {
+            failure = DirectoryFailure(error);
             return false;
+        }
         moved = MoveEntry(source, path, error, state.budget);
     }
     if (moved) {
